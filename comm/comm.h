@@ -1,0 +1,58 @@
+// Communications library: one handle-based interface for reading and writing
+// the registers of a remote device over every supported link.
+//
+// Open a connection of one kind, keep the returned handle, issue blocking reads
+// and writes on it, close it with CommClose. Every operation returns the number
+// of registers moved (or 1 for other success) and 0 on failure; after a failure
+// CommErrorText gives the reason. Register numbers are 1-based, values are
+// 16-bit words in host order. While an operation waits for its reply the idle
+// hook is called about every 10 ms; a hook that returns 0 aborts the wait.
+#pragma once
+#include <cstdint>
+
+struct CommHandle;
+typedef int (*IdleHook)(void *arg);
+
+// Sy/Max point-to-point on a serial port ("COM1:"). route[0] is the number of
+// drops (0 to 8), then the drops nearest first. Net-to-Net puts the derived
+// drop (first drop +/- 100) in front of the route.
+CommHandle *OpenSymax(const char *port, int netToNet, const uint16_t *route);
+// A gateway device on a serial port, driven by its "A", "R" and "W" commands.
+CommHandle *OpenGateway(const char *port, const uint16_t *route);
+// Modbus master in RTU or ASCII framing on a serial port.
+CommHandle *OpenModbusRTU(const char *port, int slave);
+CommHandle *OpenModbusAscii(const char *port, int slave);
+// Modbus TCP (MBAP header) and Modbus RTU frames over TCP, by IPv4 address or host name.
+CommHandle *OpenModbusTCP(const char *host, unsigned port, int unit);
+CommHandle *OpenRTUoverTCP(const char *host, unsigned port, int unit);
+// There is no Sy/Link adapter transport: always returns none.
+CommHandle *OpenSylink(unsigned address, int netToNet, const uint16_t *route);
+
+// Ends the reader thread or the socket and frees the handle.
+int CommClose(CommHandle *h);
+// Serial kinds: baud rate, parity (0 none, 1 even, 2 odd, 3 space, 4 mark),
+// stop bits (2 or one), data bits. Every kind: timeout is the reply timeout in 10 ms ticks.
+int SetPortParams(CommHandle *h, int baud, int parity, int stopBits, int timeout, int dataBits);
+// Sy/Max: CRC-16 instead of the block check character; priority opcodes.
+int SetSymaxOptions(CommHandle *h, int crc, int priority);
+// The text of the last failure, or "Handle not valid".
+const char *CommErrorText(CommHandle *h);
+// Installs the idle hook (null puts the default, which always goes on waiting).
+int SetIdleHook(CommHandle *h, IdleHook hook, void *arg);
+
+// Holding registers (4X).
+int Read4X(CommHandle *h, int start, int count, uint16_t *values);
+// Extended memory (6X): file, record, count words.
+int Read6X(CommHandle *h, int file, int record, int count, uint16_t *values);
+// Coils (0X), inputs (1X), input registers (3X): one value per word.
+int Read0X(CommHandle *h, int ignored, int start, int count, uint16_t *values);
+int Read1X(CommHandle *h, int ignored, int start, int count, uint16_t *values);
+int Read3X(CommHandle *h, int ignored, int start, int count, uint16_t *values);
+// Holding register writes; Write4XOp6 uses Modbus function 6 for a single register.
+int Write4X(CommHandle *h, int start, int count, uint16_t *values);
+int Write4XOp6(CommHandle *h, int start, int count, uint16_t *values);
+int Write3X(CommHandle *h, int start, int count, uint16_t *values);
+int Write6X(CommHandle *h, int file, int record, int count, uint16_t *values);
+// Coil writes. The states are packed in place in values, which the caller loses.
+int Write0X(CommHandle *h, int start, int count, uint16_t *values);
+int Write0XMulti(CommHandle *h, int start, int count, uint16_t *values);
