@@ -1,0 +1,103 @@
+// Serial ports: open a COM port by name, set its line settings, and move
+// bytes with the timing of a real line.
+//
+// Every write is paced: it counts as finished only when its bytes would have
+// left the wire at the port's baud rate and framing (start + data + parity +
+// stop bits per character), so a pty behaves like a cable. Reads end when the
+// asked-for number of bytes has arrived or the line has been quiet for the
+// inter-character interval after at least one byte (timed with poll(), to the
+// millisecond).
+//
+// Two ways of use:
+// - the communications library's reader thread: SerialPortWriteStart from any
+//   thread, SerialPortWait on the reader thread (reports read completions,
+//   write completions, hang-up and stop);
+// - simulators and tests on a pty master: SerialPortAttach, then the blocking
+//   SerialPortWrite and SerialPortRead, and SerialPortStop to end them.
+// A port that hangs up (pty peer closed, adapter pulled) is reported once and
+// then never polled again, so no caller spins on it.
+#pragma once
+#include <cstdint>
+
+struct SerialPort;
+
+enum {
+    SERIAL_MAX_TRANSFER = 512, // largest read size and write accepted at once
+    // Results of SerialPortRead and SerialPortWrite.
+    SERIAL_TIMEOUT = 0,  // nothing arrived within the overall timeout
+    SERIAL_HUNGUP = -1,  // the line is gone (POLLHUP, EIO) or an I/O error
+    SERIAL_STOPPED = -2, // SerialPortStop was called
+    // Events of SerialPortWait.
+    SERIAL_EV_READ = 1,    // a read finished: *count bytes are in the buffer
+    SERIAL_EV_WRITTEN = 2, // the started write has left the wire: *count bytes
+    SERIAL_EV_HUNGUP = 3,  // the line hung up (reported once)
+    SERIAL_EV_STOP = 4,    // SerialPortStop was called
+};
+
+// Parity codes of SerialPortConfigure.
+enum SerialParity {
+    PARITY_NONE = 0,
+    PARITY_EVEN = 1,
+    PARITY_ODD = 2,
+    PARITY_SPACE = 3,
+    PARITY_MARK = 4,
+};
+
+// Opens a port by name. "COMn:" (first 7 characters, any case) means a file
+// or symlink named COMn in the current directory when there is one (point it
+// at /dev/ttyUSB0 or a pty slave), else /dev/ttyS<n-1>; a name beginning with
+// "/" is a device path used as is. Opened exclusively (TIOCEXCL), raw, 9600
+// baud, 8 data bits, even parity, one stop bit, CTS output flow control, DTR
+// on, inter-character interval 20 ms. None when it cannot be opened or is not
+// a terminal.
+SerialPort *SerialPortOpen(const char *name);
+// Resolves a port name as SerialPortOpen does into path (size bytes); 0 when
+// the name is not a port name.
+int SerialPortPath(const char *name, char *path, int size);
+// Wraps an open fd (a pty master) with the same pacing and read semantics,
+// 8 data bits, no parity, one stop bit at baud. Puts the line in raw mode
+// where it can. The port owns the fd from then on (SerialPortClose closes it).
+// Note: a pty master reports hang-up while no slave fd is open.
+SerialPort *SerialPortAttach(int fd, int baud);
+// Closes the fd and frees the port. No other thread may be using it.
+void SerialPortClose(SerialPort *p);
+
+// Sets baud, parity (SerialParity; other codes keep the old parity), stop
+// bits (2 → two, else one) and data bits (5 to 8; others keep the old), and
+// the pacing that goes with them. A pty ignores parity and data bits and may
+// refuse some settings: the pacing is set all the same. 0 when the baud rate
+// is not one the system knows (nothing changed).
+int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int dataBits);
+// Sets only the pacing (no terminal settings): baud and bits per character
+// including start and stop bits (10 for 8N1, 11 for 8E1).
+void SerialPortSetPacing(SerialPort *p, int baud, int bitsPerChar);
+// Sets the inter-character interval that ends a read, in milliseconds (≥ 1).
+void SerialPortSetInterval(SerialPort *p, int ms);
+// Microseconds one character takes on the wire.
+int SerialPortCharTime(const SerialPort *p);
+// The file descriptor (for tests).
+int SerialPortFd(const SerialPort *p);
+
+// Blocking read: waits up to timeoutMs (-1: without limit) for the first
+// byte, then goes on until size bytes or the interval passes quiet. Returns
+// the count, SERIAL_TIMEOUT, SERIAL_HUNGUP or SERIAL_STOPPED (bytes already
+// read are returned first).
+int SerialPortRead(SerialPort *p, uint8_t *buf, int size, int timeoutMs);
+// Blocking paced write: returns n once the bytes would have left the wire,
+// SERIAL_HUNGUP or SERIAL_STOPPED.
+int SerialPortWrite(SerialPort *p, const uint8_t *buf, int n);
+// Wakes every blocked read, write and wait on the port; from then on they
+// return SERIAL_STOPPED / SERIAL_EV_STOP at once. Safe from any thread.
+void SerialPortStop(SerialPort *p);
+
+// Starts a write of n (≤ SERIAL_MAX_TRANSFER) bytes without blocking: the
+// bytes are copied and handed to the system as it takes them; SerialPortWait
+// reports SERIAL_EV_WRITTEN when they would have left the wire. One write at a
+// time. 0 when the line has hung up or a write is already outstanding.
+int SerialPortWriteStart(SerialPort *p, const uint8_t *buf, int n);
+// The reader thread's wait: keeps one read of size bytes going into buf
+// (bytes are added across calls until the read finishes; pass the same buf and
+// size each time) and returns the first of: SERIAL_EV_STOP, SERIAL_EV_HUNGUP
+// (once), SERIAL_EV_READ, SERIAL_EV_WRITTEN, with *count the bytes read or
+// written. Must be called from one thread only.
+int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count);
