@@ -81,7 +81,9 @@ int SerialPortFd(const SerialPort *p);
 // Blocking read: waits up to timeoutMs (-1: without limit) for the first
 // byte, then goes on until size bytes or the interval passes quiet. Returns
 // the count, SERIAL_TIMEOUT, SERIAL_HUNGUP or SERIAL_STOPPED (bytes already
-// read are returned first).
+// read are returned first). While the line is hung up (a pty master with no
+// slave open) it checks again every 10 ms, so a peer that opens later is
+// served; SERIAL_HUNGUP only when the timeout ends with the line still down.
 int SerialPortRead(SerialPort *p, uint8_t *buf, int size, int timeoutMs);
 // Blocking paced write: returns n once the bytes would have left the wire,
 // SERIAL_HUNGUP or SERIAL_STOPPED.
