@@ -129,7 +129,7 @@ static int ReadFile(ModbusSlave *s, const uint8_t *rq, int len, uint8_t *reply) 
     for (unsigned at = 2; at < 2 + bytes; at += 7) {
         unsigned refType = rq[at], count = Word(rq + at + 5);
         if (refType != 6 && refType != 3) return Exception(rq, EX_ADDRESS, reply);
-        if (count < 1 || out + 2 + 2 * count > MODBUS_PDU_MAX) return Exception(rq, EX_VALUE, reply);
+        if (count < 1 || out + 2 + 2 * count > SLAVE_PDU_MAX) return Exception(rq, EX_VALUE, reply);
         uint16_t *words = FileWords(s, refType, Word(rq + at + 1), Word(rq + at + 3), count);
         if (!words) return Exception(rq, EX_ADDRESS, reply);
         reply[out] = (uint8_t)(1 + 2 * count);
@@ -166,7 +166,7 @@ static int WriteFile(ModbusSlave *s, const uint8_t *rq, int len, uint8_t *reply)
 }
 
 int SlaveServe(ModbusSlave *s, const uint8_t *request, int length, uint8_t *reply) {
-    if (length <= 0 || length > MODBUS_PDU_MAX) return 0;
+    if (length <= 0 || length > SLAVE_PDU_MAX) return 0;
     std::lock_guard<std::mutex> guard(s->lock);
     s->requests++;
     switch (request[0]) {

@@ -21,7 +21,7 @@ enum {
     SLAVE_POINTS = 10000,       // coils, inputs, input registers, holding registers each
     SLAVE_FILES = 16,           // files 0 to 15
     SLAVE_FILE_RECORDS = 10000, // records 0 to 9999 in each file
-    MODBUS_PDU_MAX = 253,       // largest PDU of a request or reply
+    SLAVE_PDU_MAX = 253,       // largest PDU of a request or reply
 };
 
 // The four bit and register tables and the files, by the usual reference prefix.
@@ -40,7 +40,7 @@ ModbusSlave *SlaveCreate(void);
 void SlaveDestroy(ModbusSlave *s);
 
 // Serves one request PDU. Writes the reply PDU (or the exception reply:
-// function | 0x80, code) to reply, which has room for MODBUS_PDU_MAX bytes,
+// function | 0x80, code) to reply, which has room for SLAVE_PDU_MAX bytes,
 // and returns its length. A request of length 0 returns 0 (nothing to answer).
 int SlaveServe(ModbusSlave *s, const uint8_t *request, int length, uint8_t *reply);
 

@@ -1,0 +1,164 @@
+// TCP sockets on POSIX calls, with errors in WinSock numbering.
+#include "platform/sockets.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+int SockErrorFromErrno(int err) {
+    switch (err) {
+    case EINTR: return SOCK_EINTR;
+    case EFAULT: return SOCK_EFAULT;
+    case EINVAL: return SOCK_EINVAL;
+    case EAGAIN: return SOCK_EWOULDBLOCK;
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK: return SOCK_EWOULDBLOCK;
+#endif
+    case EINPROGRESS: return SOCK_EINPROGRESS;
+    case EBADF:
+    case ENOTSOCK: return SOCK_ENOTSOCK;
+    case EMSGSIZE: return SOCK_EMSGSIZE;
+    case EADDRINUSE: return SOCK_EADDRINUSE;
+    case ENETDOWN: return SOCK_ENETDOWN;
+    case ENETUNREACH: return SOCK_ENETUNREACH;
+    case ENETRESET: return SOCK_ENETRESET;
+    case ECONNABORTED: return SOCK_ECONNABORTED;
+    // Writing to a connection the peer has already reset or closed.
+    case EPIPE:
+    case ECONNRESET: return SOCK_ECONNRESET;
+    case ENOBUFS:
+    case ENOMEM: return SOCK_ENOBUFS;
+    case ENOTCONN: return SOCK_ENOTCONN;
+    case ESHUTDOWN: return SOCK_ESHUTDOWN;
+    case ETIMEDOUT: return SOCK_ETIMEDOUT;
+    case ECONNREFUSED: return SOCK_ECONNREFUSED;
+    case EHOSTUNREACH: return SOCK_EHOSTUNREACH;
+    default: return 10000 + err;
+    }
+}
+
+int SockOpenTcp(void) { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP); }
+
+int SockResolve(const char *host, uint32_t *address) {
+    addrinfo hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    if (!host || getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return 0;
+    *address = reinterpret_cast<sockaddr_in *>(found->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(found);
+    return 1;
+}
+
+static sockaddr_in AddressOf(uint32_t address, uint16_t port) {
+    sockaddr_in to;
+    memset(&to, 0, sizeof to);
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = address;
+    return to;
+}
+
+int SockConnect(int sock, uint32_t address, uint16_t port) {
+    sockaddr_in to = AddressOf(address, port);
+    int rc;
+    do {
+        rc = connect(sock, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? 0 : SockErrorFromErrno(errno);
+}
+
+int SockSetNonBlocking(int sock) {
+    int flags = fcntl(sock, F_GETFL, 0);
+    if (flags < 0 || fcntl(sock, F_SETFL, flags | O_NONBLOCK) < 0) return SockErrorFromErrno(errno);
+    // Requests and replies are single small writes: send each at once.
+    int one = 1;
+    setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return 0;
+}
+
+int SockSend(int sock, const void *data, int length, int *error) {
+    ssize_t n;
+    do {
+        n = send(sock, data, (size_t)length, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        *error = SockErrorFromErrno(errno);
+        return -1;
+    }
+    return (int)n;
+}
+
+int SockRecv(int sock, void *data, int room, int *error) {
+    ssize_t n;
+    do {
+        n = recv(sock, data, (size_t)room, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        *error = SockErrorFromErrno(errno);
+        return -1;
+    }
+    return (int)n;
+}
+
+int SockWaitReadable(int sock, int ms) {
+    pollfd p;
+    p.fd = sock;
+    p.events = POLLIN;
+    p.revents = 0;
+    int rc = poll(&p, 1, ms);
+    return rc > 0 ? 1 : 0;
+}
+
+void SockShutdown(int sock) {
+    if (sock >= 0) shutdown(sock, SHUT_RDWR);
+}
+
+void SockClose(int sock) {
+    if (sock >= 0) close(sock);
+}
+
+void SockAbort(int sock) {
+    if (sock < 0) return;
+    linger hard;
+    hard.l_onoff = 1;
+    hard.l_linger = 0;
+    setsockopt(sock, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    close(sock);
+}
+
+int SockListenLoopback(uint16_t port, uint16_t *bound) {
+    int sock = SockOpenTcp();
+    if (sock < 0) return -1;
+    int one = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in at = AddressOf(htonl(INADDR_LOOPBACK), port);
+    socklen_t size = sizeof at;
+    if (bind(sock, reinterpret_cast<sockaddr *>(&at), sizeof at) != 0 || listen(sock, 16) != 0 ||
+        getsockname(sock, reinterpret_cast<sockaddr *>(&at), &size) != 0) {
+        close(sock);
+        return -1;
+    }
+    if (bound) *bound = ntohs(at.sin_port);
+    return sock;
+}
+
+int SockAccept(int listener) {
+    int sock;
+    do {
+        sock = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    } while (sock < 0 && errno == EINTR);
+    if (sock >= 0) {
+        int one = 1;
+        setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    return sock;
+}
