@@ -1,0 +1,55 @@
+// The register editor's run settings: one record per run, filled from the
+// command line and read by the connection start and the editor screen.
+#pragma once
+#include <cstdint>
+
+enum RegisterView { VIEW_4X, VIEW_0X, VIEW_1X, VIEW_3X, VIEW_6X };
+
+enum {
+    SETTING_TEXT_SIZE = 256, // target, route and port settings texts, NUL included
+    ROUTE_MAX_DROPS = 8,
+    READ_COUNT_MAX = 125,
+    SHOWN_ROWS_MAX = 20,
+    SYMAX_MAX_REGISTER = 8192,
+    MODBUS_MAX_REGISTER = 65535,
+    TCP_PORT_MODBUS = 502,
+    TCP_PORT_RTU_OVER_TCP = 7801,
+    SYLINK_PARAMETER_DEFAULT = 100,
+};
+
+// Modbus serial framing chosen by -A and -B (the last one wins).
+enum ModbusSerialMode { MODBUS_SERIAL_NONE = 0, MODBUS_SERIAL_ASCII = 1, MODBUS_SERIAL_RTU = 2 };
+
+struct RunSettings {
+    char target[SETTING_TEXT_SIZE];
+    char routeText[SETTING_TEXT_SIZE];
+    char portSettings[SETTING_TEXT_SIZE];
+    unsigned start;       // first register shown
+    unsigned count;       // registers read each cycle, 1 to 125
+    bool gateway;         // -G
+    bool netToNet;        // -N
+    bool priority;        // -P
+    bool crc;             // -C
+    int modbusSerial;     // ModbusSerialMode
+    bool rtuOverTcp;      // -E
+    unsigned tcpPort;     // 502, 7801 under -E, or :port of the target
+    bool singleWrites;    // -W: function 6 / 5 for one register or coil
+    bool blockWrites;     // -M
+    bool suppressPolling; // -S: no status or module-ID reads
+    bool hexNumbers;      // -X
+    bool trapErrors;      // -T
+    bool minMax;          // -K
+    bool view0X, view1X, view3X, view6X; // -0, -1, -3, -6: each its own flag
+    int file6X;           // -6[file]
+    int sylinkParameter;  // -D
+    unsigned maxRegister; // 8192, 65535 once a Modbus link opens
+    uint16_t route[1 + ROUTE_MAX_DROPS]; // drop count, then the drops nearest first
+};
+
+// The defaults of a run with no switches.
+void SettingsDefaults(RunSettings *s);
+// The one view the editor shows: 0X, then 1X, 3X and 6X win over 4X in that
+// order when several view switches are given; reads and writes both follow it.
+RegisterView SettingsView(const RunSettings *s);
+// The lowest start register of the view: 0 for 6X, else 1.
+unsigned LowestStart(const RunSettings *s);
