@@ -1,0 +1,84 @@
+// The simulated device's end of the Sy/Max link: a byte machine without I/O.
+//
+//   DLE SOH seq route DLE STX data DLE ETX check
+//
+// SlaveRxByte takes every byte from the line; SlaveTick runs the timers (the
+// reply delay and the wait for the master's acknowledgement). Both append the
+// bytes to send to *out. The slave acknowledges each good frame with DLE and
+// the frame's own sequence character, answers a bad one with DLE NAK, repeats
+// its last response on DLE ENQ, sends each reply with its own DC1/DC2
+// sequence character (toggled on every acknowledgement), sends it again on
+// DLE NAK and asks with DLE ENQ when the master stays quiet.
+#pragma once
+#include "sim/symax/symax_device.h"
+#include "sim/symax/symax_wire.h"
+
+#include <cstdint>
+#include <deque>
+
+namespace symaxsim {
+
+// Faults for tests; each count is used up one frame at a time.
+struct SlaveFaults {
+    int drop;       // good request frames ignored without a word
+    int nak;        // good request frames answered with DLE NAK
+    int noAck;      // good request frames answered but not acknowledged
+    int noReply;    // good request frames acknowledged but not answered
+    int badCheck;   // replies sent first with a wrong check
+    int delayOnce;  // ms added to the next reply only
+    bool silent;    // ignore everything, send nothing
+};
+
+struct SlaveStats {
+    long framesIn;       // good frames received
+    long badFramesIn;    // frames answered with DLE NAK for a fault of theirs
+    long enqIn;          // DLE ENQ received
+    long nakIn;          // DLE NAK (or wrong acknowledgement) received for our replies
+    long repliesSent;    // replies acknowledged by the master
+    long repliesLost;    // replies given up after the retries
+    long retransmits;    // replies sent again
+    long enqOut;         // DLE ENQ sent
+};
+
+struct PendingReply {
+    Bytes route;
+    Bytes data;
+    uint64_t due; // ms
+};
+
+struct Slave {
+    Device dev;
+    bool crc;
+    int delayMs;
+    int ackTimeoutMs; // wait for the acknowledgement of a reply before DLE ENQ
+    int charMicros;   // line time of one character, added to that wait
+    SlaveFaults faults;
+    SlaveStats stats;
+    // Receiver.
+    int rxState;
+    bool afterDle;
+    bool rawNext;
+    unsigned rxCheck;
+    uint8_t frameSeq;
+    Bytes rxRoute, rxData;
+    uint8_t lastResponse; // repeated on DLE ENQ; NAK until a frame was acknowledged
+    // Transmitter.
+    std::deque<PendingReply> replies;
+    uint8_t txSeq;
+    bool awaitingAck;
+    Bytes sentFrame;
+    int nakRetries;
+    int enqRetries;
+    uint64_t ackDeadline;
+};
+
+// A quiet link, BCC mode, no delay, no faults, zeroed device memory.
+void SlaveInit(Slave *s);
+// One byte from the line at time now (ms).
+void SlaveRxByte(Slave *s, uint8_t byte, uint64_t now, Bytes *out);
+// Sends replies that are due and asks after replies not acknowledged in time.
+void SlaveTick(Slave *s, uint64_t now, Bytes *out);
+// The next time SlaveTick has something to do, or UINT64_MAX.
+uint64_t SlaveNextDeadline(const Slave *s);
+
+} // namespace symaxsim
