@@ -162,3 +162,21 @@ int SockAccept(int listener) {
     }
     return sock;
 }
+
+int SockPollRead(const int *socks, int count, int ms, uint8_t *ready) {
+    enum { POLL_MOST = 64 };
+    pollfd p[POLL_MOST];
+    if (count > POLL_MOST) count = POLL_MOST;
+    for (int i = 0; i < count; i++) {
+        p[i].fd = socks[i];
+        p[i].events = POLLIN;
+        p[i].revents = 0;
+    }
+    int rc = poll(p, (nfds_t)count, ms);
+    int n = 0;
+    for (int i = 0; i < count; i++) {
+        ready[i] = rc > 0 && p[i].revents != 0;
+        n += ready[i];
+    }
+    return n;
+}

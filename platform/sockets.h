@@ -61,3 +61,6 @@ void SockAbort(int sock);
 int SockListenLoopback(uint16_t port, uint16_t *bound);
 // Accepts one connection; the new socket or -1.
 int SockAccept(int listener);
+// Waits up to ms milliseconds until one of count sockets has data (or a close
+// or error); ready[i] becomes 1 for each such socket. Returns how many are ready.
+int SockPollRead(const int *socks, int count, int ms, uint8_t *ready);
