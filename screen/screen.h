@@ -171,3 +171,6 @@ int Confirm(const char *question);
 int ScreenCharAt(int row, int column);
 // The attribute code in the shadow at a 1-based position, clamped.
 int ScreenAttrAt(int row, int column);
+
+// Menus, the file picker and typed forms.
+#include "screen/menu.h"
