@@ -3,9 +3,9 @@
 //
 // Locking: h->lock (recursive) guards the handle's queues, the write buffer and
 // the transmit framer; the process-wide buffer pool has a lock of its own that
-// is always taken last. The receive framers run on the reader thread without
-// h->lock and use the pool and reply functions below, which lock for
-// themselves; the transmit framers run with h->lock held.
+// is always taken last. The receive framers run on the reader thread (RxFramer
+// holds h->lock around each byte, so they may use the pool and reply functions
+// below, which lock for themselves); the transmit framers run with h->lock held.
 #pragma once
 #include "comm/comm.h"
 

@@ -1,0 +1,191 @@
+// The serial driver: opens the port, runs one reader thread per port that
+// feeds the receive framer and completes writes, and keeps the writer filled
+// from the transmit framer.
+#include "comm/comm_internal.h"
+#include "platform/serial.h"
+
+#include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
+
+struct SerialDriver {
+    std::thread reader;
+};
+
+namespace {
+
+// The reader thread: every received byte goes to the receive framer in
+// order; every finished write lets the writer take more bytes. A hung-up line
+// ends the write in flight; the thread then only waits for its stop.
+void ReaderThread(CommHandle *h) {
+    for (;;) {
+        int count = 0;
+        int event = SerialPortWait(h->port, h->readBuffer, h->readSize, &count);
+        switch (event) {
+        case SERIAL_EV_READ:
+            for (int i = 0; i < count; i++) RxFramer(h, h->readBuffer[i]);
+            // A short read means the line went quiet: the end of an RTU frame.
+            if (count < h->readSize) {
+                std::lock_guard<std::recursive_mutex> guard(h->lock);
+                if (h->framing == FRAMING_RTU) CloseRtuFrame(h);
+            }
+            break;
+        case SERIAL_EV_WRITTEN:
+            RefillWriter(h, count);
+            break;
+        case SERIAL_EV_HUNGUP: {
+            std::lock_guard<std::recursive_mutex> guard(h->lock);
+            h->buffered = 0;
+            h->txFlags &= (uint16_t)~TXF_WRITING;
+            break;
+        }
+        case SERIAL_EV_STOP:
+        default:
+            return;
+        }
+    }
+}
+
+int StoreRoute(CommHandle *h, int netToNet, const uint16_t *route) {
+    int count = route ? route[0] : 0;
+    // The route area holds eight drops; a longer route would run past it.
+    if (count > 8 || (netToNet && count > 7)) return 0;
+    if (netToNet && count > 0) {
+        uint16_t first = route[1];
+        h->route.drops[0] = (uint16_t)(first < 100 ? first + 100 : first - 100);
+        for (int i = 0; i < count; i++) h->route.drops[i + 1] = route[i + 1];
+        h->route.count = (uint16_t)(count + 1);
+    } else {
+        for (int i = 0; i < count; i++) h->route.drops[i] = route[i + 1];
+        h->route.count = (uint16_t)count;
+    }
+    return 1;
+}
+
+} // namespace
+
+CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, int wide) {
+    if (!port) return nullptr;
+    CommHandle *h = HandleAllocate(LINK_SYMAX);
+    if (!h) return nullptr;
+    h->framing = FRAMING_SYMAX;
+    h->netToNet = netToNet ? 1 : 0;
+    h->readSize = wide ? SERIAL_BUFFER_SIZE : 8;
+    h->writeChunk = wide ? SERIAL_BUFFER_SIZE : 8;
+    if (!StoreRoute(h, netToNet, route)) {
+        HandleFree(h);
+        return nullptr;
+    }
+    h->port = SerialPortOpen(port);
+    if (!h->port) {
+        HandleFree(h);
+        return nullptr;
+    }
+    SerialPortSetInterval(h->port, 20);
+    h->driver = new (std::nothrow) SerialDriver();
+    if (h->driver) {
+        try {
+            h->driver->reader = std::thread(ReaderThread, h);
+        } catch (const std::system_error &) {
+            delete h->driver;
+            h->driver = nullptr;
+        }
+    }
+    if (!h->driver) {
+        SerialPortClose(h->port);
+        HandleFree(h);
+        return nullptr;
+    }
+    pool_add_new(3);
+    return h;
+}
+
+void SerialClose(CommHandle *h) {
+    if (!h->driver) return;
+    // The stop wakes the reader thread from any wait, hung-up line or not.
+    SerialPortStop(h->port);
+    if (h->driver->reader.joinable()) h->driver->reader.join();
+    SerialPortClose(h->port);
+    h->port = nullptr;
+    delete h->driver;
+    h->driver = nullptr;
+}
+
+int SerialSetParams(CommHandle *h, int baud, int parity, int stopBits, int dataBits) {
+    if (baud <= 0) return 0;
+    if (!h->port) return 1;
+    if (!SerialPortConfigure(h->port, baud, parity, stopBits, dataBits)) return 0;
+    // The quiet time that ends a read: 20 ms at 9600 baud, 517 ms at 300.
+    SerialPortSetInterval(h->port, (4 * baud + 153996) / baud);
+    return 1;
+}
+
+int SendMessage(CommHandle *h, MsgBuffer *b) {
+    {
+        std::lock_guard<std::recursive_mutex> guard(h->lock);
+        queue_append(&h->txQueue, b);
+    }
+    KickWriter(h);
+    return 1;
+}
+
+void KickWriter(CommHandle *h) {
+    std::lock_guard<std::recursive_mutex> guard(h->lock);
+    if (!(h->txFlags & TXF_WRITING)) RefillWriter(h, 0);
+}
+
+// Moves what is left of the last write to the front, tops the buffer up
+// from the transmit framer and starts the next write. Without a port (a
+// handle made for tests) the framer is left for the caller to drive.
+void RefillWriter(CommHandle *h, int written) {
+    std::lock_guard<std::recursive_mutex> guard(h->lock);
+    if (!h->port) return;
+    if (written < h->buffered) {
+        if (written > 0)
+            memmove(h->writeBuffer, h->writeBuffer + written, (size_t)(h->buffered - written));
+        h->buffered = (uint16_t)(h->buffered - written);
+    } else {
+        h->buffered = 0;
+    }
+    uint16_t chunk = h->writeChunk > (int)SERIAL_BUFFER_SIZE ? (uint16_t)SERIAL_BUFFER_SIZE : h->writeChunk;
+    while (h->buffered < chunk) {
+        unsigned byte = TxFramer(h);
+        if (byte > 0xFF) break;
+        h->writeBuffer[h->buffered++] = (uint8_t)byte;
+    }
+    if (h->buffered && SerialPortWriteStart(h->port, h->writeBuffer, h->buffered)) {
+        h->txFlags |= TXF_WRITING;
+        return;
+    }
+    // Nothing to send, or the line is gone: what was taken is dropped.
+    h->buffered = 0;
+    h->txFlags &= (uint16_t)~TXF_WRITING;
+}
+
+// The receive framers run under the handle's lock, so the caller may change
+// the framing or flush the queues between bytes.
+void RxFramer(CommHandle *h, uint8_t byte) {
+    std::lock_guard<std::recursive_mutex> guard(h->lock);
+    int32_t waiting = ReplyWaitCounter.load();
+    switch (h->framing) {
+    case FRAMING_SYMAX: SymaxRxByte(h, byte); break;
+    case FRAMING_GATEWAY: GatewayRxByte(h, byte); break;
+    case FRAMING_RTU: RtuRxByte(h, byte); break;
+    case FRAMING_ASCII: AsciiRxByte(h, byte); break;
+    default: break;
+    }
+    // A framer that gave up on an overlong frame clears the wait counter; the
+    // waiting caller is woken so that it fails at once.
+    if (waiting > 0 && ReplyWaitCounter.load() == 0) h->replyArrived.notify_all();
+}
+
+unsigned TxFramer(CommHandle *h) {
+    switch (h->framing) {
+    case FRAMING_SYMAX: return SymaxTxByte(h);
+    case FRAMING_GATEWAY: return GatewayTxByte(h);
+    case FRAMING_RTU: return RtuTxByte(h);
+    case FRAMING_ASCII: return AsciiTxByte(h);
+    default: return TX_NOTHING;
+    }
+}

@@ -1,0 +1,320 @@
+// Sy/Max message layer: register read and write requests (normal and
+// priority opcodes, and Modbus requests carried in opcode 0x22), their
+// transaction byte and route, and the checks of the replies.
+#include "comm/comm_internal.h"
+#include "comm/symax_message.h"
+
+#include <cstring>
+
+namespace {
+
+enum : uint8_t {
+    OP_READ = 0x00,
+    OP_PRIORITY_READ = 0x20,
+    OP_WRITE = 0x02,
+    OP_PRIORITY_WRITE = 0x1E,
+    OP_CARRIED = 0x22,
+    OP_READ_REPLY = 0x86,
+    OP_PRIORITY_READ_REPLY = 0x90,
+    OP_WRITE_REPLY = 0x80,
+    OP_PRIORITY_REPLY = 0x92,
+    OP_ERROR_REPLY = 0xA2,
+    CARRIED_TRANSACTION = 0xBA,
+};
+
+// Copies n big-endian words from bytes into values, at most most of them.
+int CopyValues(const uint8_t *bytes, int n, int most, uint16_t *values) {
+    if (n < 0) n = 0;
+    if (n > most) n = most;
+    for (int i = 0; i < n; i++) values[i] = (uint16_t)(bytes[2 * i] << 8 | bytes[2 * i + 1]);
+    return n;
+}
+
+uint8_t *PutWord(uint8_t *p, unsigned word) {
+    *p++ = (uint8_t)(word >> 8);
+    *p++ = (uint8_t)word;
+    return p;
+}
+
+uint8_t *PutValues(uint8_t *p, int count, const uint16_t *values) {
+    for (int i = 0; i < count; i++) p = PutWord(p, values[i]);
+    return p;
+}
+
+// The error text for an opcode 0x22 reply shorter than a good one.
+void CarriedErrorText(CommHandle *h, const MsgBuffer *b, int modbusForm) {
+    unsigned code = b->data[5];
+    if (modbusForm) {
+        if (code >= 1 && code <= 12)
+            SetCommErrorF(h, "Modbus error reply %u %s", code, ModbusExceptionText(code));
+        else
+            SetCommErrorF(h, "Modbus error reply %u ", code);
+    } else {
+        SymaxStatusError(h, code);
+    }
+}
+
+// Sends the request and waits for the reply; the text is put in place before
+// the wait (empty: none). The request buffer belongs to the driver from here.
+MsgBuffer *Transact(CommHandle *h, MsgBuffer *b, const char *timeoutText) {
+    if (timeoutText) SetCommError(h, timeoutText);
+    SendMessage(h, b);
+    MsgBuffer *reply = WaitReply(h, h->replyTimeout);
+    h->replyWanted = 0;
+    return reply;
+}
+
+// The reply's route must decode and its transaction byte match the request.
+bool ReplyMatches(const MsgBuffer *reply, uint8_t transaction) {
+    return DecodeRoute(reply) && reply->length >= 2 && reply->data[1] == transaction;
+}
+
+} // namespace
+
+void EncodeRoute(MsgBuffer *b, const Route *route) {
+    static const char hex[] = "0123456789ABCDEF";
+    int count = route->count > 8 ? 8 : route->count;
+    int at = 0;
+    for (int i = 0; i < count; i++) {
+        unsigned drop = route->drops[i];
+        uint8_t high = (uint8_t)hex[(drop >> 4) & 0xF];
+        if (drop & 0x8000) high |= 0x80; // the Net-to-Net mark
+        b->route[at++] = high;
+        b->route[at++] = (uint8_t)hex[drop & 0xF];
+    }
+    b->route[at++] = 0xFF;
+    b->route[at] = 0xFF;
+}
+
+static bool IsHexDigit7(uint8_t c) {
+    c &= 0x7F;
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+int DecodeRoute(const MsgBuffer *b) {
+    int at = 0;
+    while (at < MSG_ROUTE_SIZE && IsHexDigit7(b->route[at])) {
+        if (at + 1 >= MSG_ROUTE_SIZE || !IsHexDigit7(b->route[at + 1])) return 0;
+        at += 2;
+    }
+    return at < MSG_ROUTE_SIZE && b->route[at] == 0xFF;
+}
+
+void SymaxStatusError(CommHandle *h, unsigned code) {
+    SetCommErrorF(h, "(%u) %s", code, SymaxStatusText(code));
+}
+
+MsgBuffer *SymaxRequestBuffer(CommHandle *h) {
+    reply_drain(h);
+    MsgBuffer *b = pool_take();
+    if (!b) {
+        SetCommError(h, "Buffer shortage, try again");
+        FlushQueues(h);
+    }
+    return b;
+}
+
+uint8_t SymaxNextTransaction(CommHandle *h) {
+    uint8_t t = (uint8_t)h->transactionCounter;
+    h->transactionCounter++;
+    return h->priority ? (uint8_t)(t & 0x3F) : t;
+}
+
+void SymaxPrepare(CommHandle *h, MsgBuffer *b, int length, uint8_t transaction) {
+    std::lock_guard<std::recursive_mutex> guard(h->lock);
+    b->length = (uint16_t)length;
+    if (h->netToNet && h->route.count >= 2) h->route.drops[1] |= 0x8000;
+    EncodeRoute(b, &h->route);
+    h->framing = FRAMING_SYMAX;
+    h->replyWanted = 1;
+    h->expectedTransaction = transaction;
+}
+
+int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
+    if (!HandleValid(h) || count <= 0) return 0;
+    MsgBuffer *b = SymaxRequestBuffer(h);
+    if (!b) return 0;
+    uint8_t t = SymaxNextTransaction(h);
+    unsigned address = (unsigned)(start - 1) * 2;
+    uint8_t *p = b->data;
+    if (h->priority) {
+        *p++ = OP_PRIORITY_READ;
+        *p++ = t;
+        *p++ = 0;
+        *p++ = 0;
+        *p++ = 0;
+    } else {
+        *p++ = OP_READ;
+        *p++ = t;
+    }
+    p = PutWord(p, address);
+    *p++ = 0;
+    *p++ = (uint8_t)(count - 1);
+    SymaxPrepare(h, b, (int)(p - b->data), t);
+    MsgBuffer *reply = Transact(h, b, "Read reply timeout");
+    if (!reply) return 0;
+    int result = 0;
+    const uint8_t *d = reply->data;
+    int length = reply->length;
+    if (!DecodeRoute(reply)) {
+        SetCommError(h, "Bad Reply Route");
+    } else if (length < 2 || d[1] != t) {
+        SetCommError(h, "Bad transnum on reply");
+    } else if (d[0] == OP_READ_REPLY) {
+        // A reply may announce more values than were asked for: only count are kept.
+        result = CopyValues(d + 4, (length - 4) / 2, count, values);
+    } else if (d[0] == OP_PRIORITY_READ_REPLY) {
+        if (d[4] != 0)
+            SymaxStatusError(h, d[4]);
+        else
+            result = CopyValues(d + 7, (length - 7) / 2, count, values);
+    } else if (d[0] == OP_ERROR_REPLY) {
+        SymaxStatusError(h, d[2]);
+    } else {
+        SetCommErrorF(h, "Can't deal with Reply Opcode 0x%02X.", d[0]);
+    }
+    pool_give(reply);
+    return result;
+}
+
+int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
+    if (!HandleValid(h) || count <= 0) return 0;
+    MsgBuffer *b = SymaxRequestBuffer(h);
+    if (!b) return 0;
+    uint8_t t = SymaxNextTransaction(h);
+    unsigned address = (unsigned)(start - 1) * 2;
+    uint8_t *p = b->data;
+    if (h->priority) {
+        *p++ = OP_PRIORITY_WRITE;
+        *p++ = t;
+        *p++ = 0;
+        p = PutWord(p, address);
+        p = PutValues(p, count, values);
+    } else {
+        *p++ = OP_WRITE;
+        *p++ = t;
+        p = PutWord(p, address);
+        p = PutValues(p, count, values);
+        *p++ = 0xFF;
+        *p++ = 0xFF;
+    }
+    SymaxPrepare(h, b, (int)(p - b->data), t);
+    // The timeout text goes in before the wait, so that an idle abort keeps its own.
+    MsgBuffer *reply = Transact(h, b, "Write reply timeout");
+    if (!reply) return 0;
+    int result = 0;
+    const uint8_t *d = reply->data;
+    if (!ReplyMatches(reply, t)) {
+        SetCommError(h, "Write reply invalid");
+    } else if (d[0] == OP_WRITE_REPLY) {
+        result = count;
+    } else if (d[0] == OP_PRIORITY_REPLY) {
+        if (d[4] != 0)
+            SymaxStatusError(h, d[4]);
+        else
+            result = count;
+    } else if (d[0] == OP_ERROR_REPLY) {
+        SymaxStatusError(h, d[2]);
+    } else {
+        SetCommError(h, "Write reply invalid");
+    }
+    pool_give(reply);
+    return result;
+}
+
+// ---- Modbus requests carried in opcode 0x22 ----
+
+namespace {
+
+// Builds the carried request around the Modbus bytes and waits for the reply;
+// a reply of the wrong route, transaction byte or opcode is answered with
+// invalidText and dropped.
+MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const char *timeoutText,
+                           const char *invalidText, int *failed) {
+    *failed = 1;
+    MsgBuffer *b = SymaxRequestBuffer(h);
+    if (!b) return nullptr;
+    b->data[0] = OP_CARRIED;
+    b->data[1] = CARRIED_TRANSACTION;
+    b->data[2] = 0xD5;
+    b->data[3] = 0x00;
+    memcpy(b->data + 4, modbus, (size_t)n);
+    SymaxPrepare(h, b, 4 + n, CARRIED_TRANSACTION);
+    MsgBuffer *reply = Transact(h, b, timeoutText);
+    if (!reply) return nullptr;
+    if (!ReplyMatches(reply, CARRIED_TRANSACTION) || reply->data[0] != OP_PRIORITY_REPLY) {
+        SetCommError(h, invalidText);
+        pool_give(reply);
+        return nullptr;
+    }
+    *failed = 0;
+    return reply;
+}
+
+// The reads: a good reply is at least goodLength long and not a Modbus
+// exception (function code with bit 7 set); values start at first.
+int CarriedRead(CommHandle *h, const uint8_t *modbus, int n, int goodLength, int first,
+                int count, uint16_t *values) {
+    // Only whole values inside the reply are taken.
+    int failed;
+    MsgBuffer *reply =
+        CarriedTransact(h, modbus, n, "Read reply timeout", "Read reply invalid", &failed);
+    if (!reply) return 0;
+    int result = 0;
+    int length = reply->length;
+    bool exception = length >= 5 && (reply->data[4] & 0x80);
+    if (length >= goodLength && !exception) {
+        result = CopyValues(reply->data + first, (length - first) / 2, count, values);
+        if (result == 0) SetCommError(h, "Read reply invalid");
+    } else {
+        CarriedErrorText(h, reply, (reply->data[4] & 0x80) != 0);
+    }
+    pool_give(reply);
+    return result;
+}
+
+} // namespace
+
+int SymaxRead3X(CommHandle *h, int, int start, int count, uint16_t *values) {
+    if (!HandleValid(h) || count <= 0) return 0;
+    uint8_t m[5] = {0x04};
+    PutWord(PutWord(m + 1, (unsigned)(start - 1)), (unsigned)count);
+    return CarriedRead(h, m, 5, 6, 6, count, values);
+}
+
+int SymaxRead6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
+    if (!HandleValid(h) || count <= 0) return 0;
+    uint8_t m[9] = {0x14, 0x07, 0x06};
+    PutWord(PutWord(PutWord(m + 3, (unsigned)file), (unsigned)record), (unsigned)count);
+    return CarriedRead(h, m, 9, 7, 8, count, values);
+}
+
+int SymaxWrite6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
+    if (!HandleValid(h) || count <= 0) return 0;
+    // The byte count field is one byte and the request must fit a buffer.
+    if (count > SYMAX_WRITE6X_MOST) {
+        SetCommError(h, "Illegal write count");
+        return 0;
+    }
+    uint8_t m[MSG_DATA_SIZE];
+    uint8_t *p = m;
+    *p++ = 0x15;
+    *p++ = (uint8_t)(2 * count + 7);
+    *p++ = 0x06;
+    p = PutWord(p, (unsigned)file);
+    p = PutWord(p, (unsigned)record);
+    *p++ = 0x00;
+    *p++ = (uint8_t)count;
+    p = PutValues(p, count, values);
+    int failed;
+    MsgBuffer *reply = CarriedTransact(h, m, (int)(p - m), "Write reply timeout",
+                                       "Write reply invalid", &failed);
+    if (!reply) return 0;
+    int result = 0;
+    if (reply->length >= 7)
+        result = reply->length;
+    else
+        CarriedErrorText(h, reply, reply->data[4] != 0);
+    pool_give(reply);
+    return result;
+}
