@@ -16,7 +16,7 @@ void SlaveInit(Slave *s) {
     s->delayMs = 0;
     s->ackTimeoutMs = 100;
     s->charMicros = 0;
-    memset(&s->faults, 0, sizeof s->faults);
+    s->faults = SlaveFaults{};
     memset(&s->stats, 0, sizeof s->stats);
     s->rxState = R_IDLE;
     s->afterDle = false;

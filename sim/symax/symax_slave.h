@@ -20,13 +20,13 @@ namespace symaxsim {
 
 // Faults for tests; each count is used up one frame at a time.
 struct SlaveFaults {
-    int drop;       // good request frames ignored without a word
-    int nak;        // good request frames answered with DLE NAK
-    int noAck;      // good request frames answered but not acknowledged
-    int noReply;    // good request frames acknowledged but not answered
-    int badCheck;   // replies sent first with a wrong check
-    int delayOnce;  // ms added to the next reply only
-    bool silent;    // ignore everything, send nothing
+    int drop = 0;       // good request frames ignored without a word
+    int nak = 0;        // good request frames answered with DLE NAK
+    int noAck = 0;      // good request frames answered but not acknowledged
+    int noReply = 0;    // good request frames acknowledged but not answered
+    int badCheck = 0;   // replies sent first with a wrong check
+    int delayOnce = 0;  // ms added to the next reply only
+    bool silent = false; // ignore everything, send nothing
 };
 
 struct SlaveStats {

@@ -1,6 +1,8 @@
 // Sy/Max wire format helpers of the simulated device (see symax_wire.h).
 #include "sim/symax/symax_wire.h"
 
+#include <cstddef>
+
 namespace symaxsim {
 
 unsigned WireCheckStep(unsigned check, uint8_t byte, bool crc) {
