@@ -30,11 +30,11 @@ int SockErrorFromErrno(int err) {
     case ENETUNREACH: return SOCK_ENETUNREACH;
     case ENETRESET: return SOCK_ENETRESET;
     case ECONNABORTED: return SOCK_ECONNABORTED;
-    // Writing to a connection the peer has already reset or closed.
-    case EPIPE:
     case ECONNRESET: return SOCK_ECONNRESET;
     case ENOBUFS:
     case ENOMEM: return SOCK_ENOBUFS;
+    // Writing to a connection that has already ended, or that never came up.
+    case EPIPE:
     case ENOTCONN: return SOCK_ENOTCONN;
     case ESHUTDOWN: return SOCK_ESHUTDOWN;
     case ETIMEDOUT: return SOCK_ETIMEDOUT;
