@@ -71,10 +71,10 @@ bool SplitTcpTarget(RunSettings *s) {
     *colon = '\0';
     const char *p = colon + 1;
     if (!isdigit((unsigned char)*p)) return true; // not a number: the default stays
-    unsigned long port = 0;
+    unsigned long long port = 0;
     for (; isdigit((unsigned char)*p); p++) {
         port = port * 10 + (unsigned)(*p - '0');
-        if (port > 65536) port = 65536;
+        if (port > UINT_MAX) port = UINT_MAX;
     }
     s->tcpPort = (unsigned)port;
     return port >= 1 && port <= 65535;
