@@ -67,5 +67,6 @@ void ConsoleSetRepaintHook(void (*hook)(void));
 
 // The terminal console's counters for benchmarks: bytes it sent so far.
 size_t ConsoleBytesSent(void);
-// Sends the terminal console's output to fd instead of standard output (-1: back).
-void ConsoleSetOutputFd(int fd);
+// Makes the terminal console read and write other descriptors than standard
+// input and output (-1: back to those), e.g. a pty in tests and benchmarks.
+void ConsoleSetTerminalFds(int input_fd, int output_fd);

@@ -29,7 +29,7 @@ constexpr char GIVE[] = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
 constexpr char TOO_SMALL[] =
     "\x1b[0m\x1b[2J\x1b[HThis program needs a terminal of at least 80 columns by 25 rows.";
 
-const int input_fd = 0;
+int input_fd = 0;
 int output_fd = 1;
 size_t bytes_sent = 0;
 
@@ -162,7 +162,7 @@ void install_handlers() {
 // The terminal's size; false when it cannot be told (not a terminal).
 bool terminal_size(int *rows, int *columns) {
     struct winsize ws;
-    if (ioctl(output_fd, TIOCGWINSZ, &ws) != 0 && ioctl(input_fd, TIOCGWINSZ, &ws) != 0) return false;
+    if (ioctl(output_fd, TIOCGWINSZ, &ws) != 0) return false;
     if (ws.ws_row == 0 || ws.ws_col == 0) return false;
     *rows = ws.ws_row;
     *columns = ws.ws_col;
@@ -308,9 +308,10 @@ const ConsoleOps *ConsoleTerminal(void) { return &terminal_ops; }
 
 size_t ConsoleBytesSent(void) { return bytes_sent; }
 
-void ConsoleSetOutputFd(int fd) {
+void ConsoleSetTerminalFds(int in_fd, int out_fd) {
     out_flush();
-    output_fd = fd < 0 ? 1 : fd;
+    input_fd = in_fd < 0 ? 0 : in_fd;
+    output_fd = out_fd < 0 ? 1 : out_fd;
 }
 
 bool TerminalTakeRepaintRequest(void) {

@@ -162,26 +162,35 @@ void PutField(const char *text, int row, int column, int width, int fill, int fl
     int attr = flags & AT_MASK;
     int base = r * SCREEN_COLUMNS + c;
     bool colour_set = false;
-    int i = 0, run = 0;
-    while (i < width) {
-        if (cell_differs(base + i, (unsigned char)field[i], attr)) {
-            CursorMove(r, c + run);
-            if (!colour_set) {
-                SetAttr(attr);
-                colour_set = true;
-            }
+    // The pending run starts at the field's first cell, so a short unchanged
+    // lead rides along with the first change; it is written once the gap
+    // after its changes proves long, or at the field's end.
+    int run = 0, run_end = 0, i = 0;
+    auto write_run = [&]() {
+        if (run_end <= run) return;
+        CursorMove(r, c + run);
+        if (!colour_set) {
+            SetAttr(attr);
+            colour_set = true;
+        }
+        ConsoleWrite(field + run, run_end - run);
+    };
+    for (;;) {
+        int gap = i;
+        while (i < width && !cell_differs(base + i, (unsigned char)field[i], attr)) i++;
+        if (i >= width) break;
+        if (i - gap > MERGE_GAP) {
+            write_run();
+            run = i;
         }
         while (i < width && cell_differs(base + i, (unsigned char)field[i], attr)) {
             screen.chars[base + i] = (unsigned char)field[i];
             screen.attrs[base + i] = (unsigned char)attr;
             i++;
         }
-        ConsoleWrite(field + run, i - run);
-        run = i;
-        int skipped = i;
-        while (i < width && !cell_differs(base + i, (unsigned char)field[i], attr)) i++;
-        if (i - skipped > MERGE_GAP) run = i;
+        run_end = i;
     }
+    write_run();
     if (colour_set) SetNormalAttr();
     OutputRelease();
 }
@@ -238,6 +247,7 @@ void RepaintScreen(void) {
     OutputHold();
     RepaintPending = 0;
     CursorMove(0, 0);
+    SetNormalAttr();  // the terminal may have lost its colour (a stop, a reset)
     ConsoleClear();
     CursorHide();
     for (int cell = 0; cell < SHADOW_CELLS;) {
