@@ -328,7 +328,7 @@ int FormatValue(char *buffer, const void *value, int dataType, int width) {
     int64_t scale;
     int maxFrac, bareStop, isSigned;
     if (decimal_kind(t, &scale, &maxFrac, &bareStop, &isSigned)) {
-        int64_t v = isSigned ? value_get<int32_t>(value) : value_get<uint32_t>(value);
+        int64_t v = isSigned ? (int64_t)value_get<int32_t>(value) : (int64_t)value_get<uint32_t>(value);
         decimal_format(out, sizeof out, v, scale, maxFrac);
         text_cut(buffer, out, width);
         return 1;
