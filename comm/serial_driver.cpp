@@ -35,9 +35,12 @@ void ReaderThread(CommHandle *h) {
             RefillWriter(h, count);
             break;
         case SERIAL_EV_HUNGUP: {
+            // The write in flight will never finish: the writer starts over
+            // and, finding the line gone, lets the framer run dry.
             std::lock_guard<std::recursive_mutex> guard(h->lock);
             h->buffered = 0;
             h->txFlags &= (uint16_t)~TXF_WRITING;
+            RefillWriter(h, 0);
             break;
         }
         case SERIAL_EV_STOP:
@@ -110,6 +113,13 @@ void SerialClose(CommHandle *h) {
     h->port = nullptr;
     delete h->driver;
     h->driver = nullptr;
+    // Buffers still queued or held by the framers go back to the pool rather
+    // than being lost with the handle.
+    FlushQueues(h);
+    pool_give(h->rxBuffer);
+    pool_give(h->txBuffer);
+    h->rxBuffer = nullptr;
+    h->txBuffer = nullptr;
 }
 
 int SerialSetParams(CommHandle *h, int baud, int parity, int stopBits, int dataBits) {
@@ -158,7 +168,12 @@ void RefillWriter(CommHandle *h, int written) {
         h->txFlags |= TXF_WRITING;
         return;
     }
-    // Nothing to send, or the line is gone: what was taken is dropped.
+    if (h->buffered) {
+        // The line is gone: everything the framer still has is dropped, so
+        // its buffers go back to the pool and the caller's wait times out.
+        for (int i = 0; i < 65536 && TxFramer(h) <= 0xFF; i++) {
+        }
+    }
     h->buffered = 0;
     h->txFlags &= (uint16_t)~TXF_WRITING;
 }

@@ -180,8 +180,9 @@ int SerialPortPath(const char *name, char *path, int size) {
     if (name[0] == '/') return snprintf(path, (size_t)size, "%s", name) < size;
     char dev[8] = {0};
     for (int i = 0; i < 7 && name[i]; i++) dev[i] = (char)toupper((unsigned char)name[i]);
+    // The device name ends at the colon ("COM1:" is COM1).
+    if (char *colon = strchr(dev, ':')) *colon = 0;
     size_t len = strlen(dev);
-    if (len > 0 && dev[len - 1] == ':') dev[--len] = 0;
     if (len < 4 || strncmp(dev, "COM", 3) != 0) return 0;
     int number = 0;
     for (size_t i = 3; i < len; i++) {
