@@ -116,13 +116,9 @@ void on_stop(int) {
     int saved_errno = errno;
     bool was_taken = taken;
     give_back_now();
-    signal(SIGTSTP, SIG_DFL);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGTSTP);
-    sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    raise(SIGTSTP);  // the process stops here and goes on after SIGCONT
-    signal(SIGTSTP, on_stop);
+    // SIGSTOP stops even a process whose group has no shell left to stop it
+    // for (an orphaned group ignores a second SIGTSTP); a shell sees the stop alike.
+    raise(SIGSTOP);  // the process stops here and goes on after SIGCONT
     if (was_taken) {
         take_now();
         repaint_request = 1;
@@ -250,25 +246,20 @@ void term_write(const char *chars, int count) {
     lcol += count;
 }
 
-// Blanks count cells from the cursor in the current colour, row by row,
-// with the erase sequences (which keep the cursor where it is).
+// Blanks count cells from the cursor in the current colour, row by row, with
+// the erase-characters sequence: it keeps the cursor where it is and, unlike
+// erase-in-display, paints every cell it names on each terminal we know.
 void term_clear(int count) {
     if (too_small || lcol >= COLUMNS) return;
-    int start = lrow * COLUMNS + lcol;
-    if (start + count >= ROWS * COLUMNS) {
-        sync_position();
-        out_str("\x1b[J");
-        return;
-    }
     int row = lrow, column = lcol;
     while (count > 0 && row < ROWS) {
         int cells = COLUMNS - column;
-        out_fmt("\x1b[%d;%dH", row + 1, column + 1);
+        if (cells > count) cells = count;
+        if (trow != row || tcol != column) out_fmt("\x1b[%d;%dH", row + 1, column + 1);
         trow = row;
         tcol = column;
-        if (count >= cells) out_str("\x1b[K");
-        else out_fmt("\x1b[%dX", count);
-        count -= cells;
+        out_fmt("\x1b[%dX", cells);
+        count -= COLUMNS - column;
         row++;
         column = 0;
     }

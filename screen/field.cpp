@@ -40,6 +40,9 @@ struct Field {
     char strip[SCREEN_COLUMNS];  // fill characters for the empty cells
 };
 
+// The field being edited, for a redraw after the terminal was repainted.
+Field *open_field = nullptr;
+
 bool word_char(int c) {
     c &= 0xFF;
     return std::isupper(c) || std::islower(c) || std::isdigit(c) || std::isalpha(c);
@@ -194,6 +197,15 @@ void close_field(Field &f, int flags) {
 
 }  // namespace
 
+void EditFieldRedraw(void) {
+    if (!open_field) return;
+    Field &f = *open_field;
+    SetAttr(f.attr);
+    show(f, 0, f.length, f.width - f.length);
+    place(f, f.cursor);
+    CursorShow();
+}
+
 int EditField(char *buffer, int row, int column, int width, int fill, const char *allowed,
               const char *terminators, int flags) {
     OutputHold();
@@ -226,6 +238,8 @@ int EditField(char *buffer, int row, int column, int width, int fill, const char
 
     bool first_key = true;
     int key;
+    Field *outer = open_field;  // a hot key may open a field of its own
+    open_field = &f;
     for (;;) {
         CursorShow();
         key = TypeAheadTake();
@@ -234,7 +248,9 @@ int EditField(char *buffer, int row, int column, int width, int fill, const char
         if (HotKey *h = HotKeyFind(key)) {
             SetNormalAttr();
             CursorHide();
+            open_field = outer;  // the callback owns the screen meanwhile
             HotKeyRun(h, key, f.cursor);
+            open_field = &f;
             place(f, f.cursor);
             SetAttr(f.attr);
             continue;
@@ -264,6 +280,7 @@ int EditField(char *buffer, int row, int column, int width, int fill, const char
         first_key = false;
         place(f, f.cursor);
     }
+    open_field = outer;
     OutputHold();
     close_field(f, flags);
     if (flags & EF_OVERWRITE) InsertMode = saved_insert;

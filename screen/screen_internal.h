@@ -46,5 +46,7 @@ HotKey *HotKeyFind(int key);
 void HotKeyRun(HotKey *h, int key, int position);
 // Frees every hot-key entry.
 void HotKeysFree(void);
+// Shows the open line-input field again after the terminal was repainted.
+void EditFieldRedraw(void);
 // Frees every open window record without drawing.
 void WindowsFree(void);

@@ -30,6 +30,13 @@ void screen_at_exit() {
     }
 }
 
+// After a resume or a resize the terminal is drawn again from the shadow,
+// and a field being edited (which the shadow takes only when it closes) too.
+void repaint_terminal() {
+    RepaintScreen();
+    EditFieldRedraw();
+}
+
 bool cell_differs(int cell, unsigned char c, int attr) {
     return screen.chars[cell] != c || screen.attrs[cell] != attr;
 }
@@ -111,7 +118,7 @@ void ScreenInit(void) {
     std::memset(screen.attrs, 0, sizeof screen.attrs);
     InsertMode = 1;
     RepaintPending = 0;
-    ConsoleSetRepaintHook(RepaintScreen);
+    ConsoleSetRepaintHook(repaint_terminal);
     if (!at_exit_registered) {
         at_exit_registered = true;
         std::atexit(screen_at_exit);
