@@ -103,10 +103,11 @@ int AcceptField(FormField *field, const char *terminators, int flags) {
             key = EditNumberList(field->row, field->column, (uint16_t *)field->value, f);
             ok = 1;
         } else {
-            // A refused entry comes back as typed, for the user to correct.
+            // A refused entry comes back as typed, the cursor at its end, for
+            // the user to correct.
             if (!retry && !((f & EF_INITIAL) && FormatValue(text, field->value, t, width)))
                 text[0] = '\0';
-            int ef = retry ? (editFlags | EF_INITIAL) : editFlags;
+            int ef = retry ? ((editFlags | EF_INITIAL) & ~EF_REPLACE) : editFlags;
             key = EditField(text, field->row, field->column, width, '.', type_mask(t),
                             terminators, ef);
             if (key == KEY_ESC || key == KEY_NONE)
