@@ -85,6 +85,10 @@ int AcceptField(FormField *field, const char *terminators, int flags) {
         ShowError("Illegal DataType code passed to AcceptField");
         return KEY_ESC;
     }
+    if (field->value == nullptr) {
+        ShowError("Form field without a value passed to AcceptField");
+        return KEY_ESC;
+    }
     if (t == DT_CHOICE)
         return EditChoice(field->row, field->column, (const char **)field->extra,
                           (int16_t *)field->value, terminators, f);
@@ -139,7 +143,7 @@ int AcceptField(FormField *field, const char *terminators, int flags) {
 void ShowField(const FormField *field, int flags) {
     int f = flags | field->flags;
     int t = field->dataType < 0 ? -field->dataType : field->dataType;
-    if (!DataTypeValid(t))
+    if (!DataTypeValid(t) || field->value == nullptr)
         return;
     if (t == DT_CHOICE) {
         ShowChoice(field->row, field->column, (const char **)field->extra,

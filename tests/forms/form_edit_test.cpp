@@ -136,7 +136,13 @@ TEST_F(Form, IllegalTypeIsReported) {
         EXPECT_EQ(AcceptField(&f, TERMINATORS, 0), KEY_ESC) << t;
         EXPECT_EQ(ErrorShown("Illegal DataType code passed to AcceptField"), 1) << t;
         EXPECT_EQ(v, 1);
+        ShowField(&f, 0); // shows nothing
+        EXPECT_EQ(ShadowText(10, 20, 24), "     ");
     }
+    FormField none = Field(DT_USHORT, nullptr, 5);
+    Keys({KEY_F10});
+    EXPECT_EQ(AcceptField(&none, TERMINATORS, 0), KEY_ESC);
+    EXPECT_EQ(ErrorShown("Form field without a value"), 1);
 }
 
 const char *PARITY[] = {"NONE", "ODD", "EVEN", nullptr};
