@@ -1,11 +1,13 @@
 // The Modbus TCP and RTU-over-TCP clients against the simulator on loopback:
 // every public read and write, and each fault the simulator can inject.
 #include "comm/comm.h"
+#include "platform/sockets.h"
 #include "sim/modbus_slave/modbus_slave.h"
 #include "sim/modbus_tcp/tcp_sim.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -270,6 +272,28 @@ TEST_P(BothKinds, ServerGoneLeavesClearTextsAndRecoversWhenBack) {
     TcpSimOptions o = {GetParam(), -1, 0, port};
     lb.sim = TcpSimStart(lb.slave, &o);
     ASSERT_NE(lb.sim, nullptr);
+    EXPECT_EQ(Read4X(lb.h, 1, 1, v), 1) << CommErrorText(lb.h);
+}
+
+TEST_P(BothKinds, SimulatorSurvivesNoiseFromPeers) {
+    Loopback lb;
+    lb.Start(GetParam());
+    const uint8_t loopback[4] = {127, 0, 0, 1};
+    uint32_t address;
+    memcpy(&address, loopback, 4);
+    uint32_t x = 99;
+    for (int round = 0; round < 40; round++) {
+        int sock = SockOpenTcp();
+        ASSERT_GE(sock, 0);
+        ASSERT_EQ(SockConnect(sock, address, TcpSimPort(lb.sim)), 0);
+        uint8_t noise[700];
+        int length = 1 + (int)((x = x * 1664525u + 1013904223u) >> 8) % (int)sizeof noise;
+        for (int i = 0; i < length; i++) noise[i] = (uint8_t)((x = x * 1664525u + 1013904223u) >> 24);
+        int error;
+        SockSend(sock, noise, length, &error);
+        SockClose(sock);
+    }
+    uint16_t v[1];
     EXPECT_EQ(Read4X(lb.h, 1, 1, v), 1) << CommErrorText(lb.h);
 }
 
