@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -139,6 +140,28 @@ TEST_F(Terminal, KeysWithRealTiming) {
     usleep(5000);
     Send("B");
     EXPECT_EQ(WaitKey(), KEY_DOWN);
+}
+
+TEST_F(Terminal, ShrinkingShowsAMessageGrowingRepaints) {
+    ScreenInit();
+    PutField("KEEP ME", 12, 30, 0, ' ', AT_HIGH);
+    Drain();
+    Resize(20, 70);
+    raise(SIGWINCH);  // the pty is not this process's terminal: the signal is sent by hand
+    Send("a");
+    EXPECT_EQ(WaitKey(), 'a');
+    std::string small = Drain();
+    EXPECT_NE(small.find("at least 80 columns by 25 rows"), std::string::npos) << small;
+    PutField("NOTNOW", 13, 30, 0, ' ', 0);  // kept in the shadow, not drawn
+    EXPECT_EQ(Drain().find("NOTNOW"), std::string::npos);
+    Resize(25, 80);
+    raise(SIGWINCH);
+    Send("b");
+    EXPECT_EQ(WaitKey(), 'b');
+    std::string again = Drain();
+    EXPECT_NE(again.find("KEEP ME"), std::string::npos);
+    EXPECT_NE(again.find("NOTNOW"), std::string::npos);
+    EXPECT_NE(again.find("\x1b[93;44m"), std::string::npos);
 }
 
 TEST_F(Terminal, TooSmallTerminalIsRefused) {
