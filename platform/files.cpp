@@ -74,8 +74,7 @@ std::vector<DriveItem> ListDrives(void) {
     std::vector<DriveItem> drives;
     drives.push_back(DriveItem{"/", "/"});
     const char *home = getenv("HOME");
-    if (home != nullptr && home[0] == '/' && strcmp(home, "/") != 0 &&
-        path_is_dir(home))
+    if (home != nullptr && home[0] == '/' && strcmp(home, "/") != 0 && path_is_dir(home))
         drives.push_back(DriveItem{"~", home});
     return drives;
 }

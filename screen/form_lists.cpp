@@ -21,8 +21,8 @@ int choice_count(const char **list, int *longest) {
 }
 
 // The exit keys of a number list.
-const char NUMLIST_TERMINATORS[] = {(char)KEY_ENTER, (char)KEY_ESC, (char)KEY_DOWN,
-                                    (char)KEY_UP, '\0'};
+const char NUMLIST_TERMINATORS[] = {(char)KEY_ENTER, (char)KEY_ESC, (char)KEY_DOWN, (char)KEY_UP,
+                                    '\0'};
 
 // True when the text holds no number at all (only commas and spaces).
 bool text_blank(const char *text) {
@@ -107,8 +107,7 @@ int EditNumberList(int row, int column, uint16_t *list, int flags) {
         used += (size_t)snprintf(text + used, sizeof text - used, i ? ",%d" : "%d", list[1 + i]);
     int key;
     for (;;) {
-        key = EditField(text, row, column, NUMLIST_WIDTH, ' ', "0-9, ", NUMLIST_TERMINATORS,
-                        flags);
+        key = EditField(text, row, column, NUMLIST_WIDTH, ' ', "0-9, ", NUMLIST_TERMINATORS, flags);
         if (key == KEY_ESC || key == KEY_NONE)
             break;
         if (text_blank(text)) {

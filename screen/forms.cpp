@@ -54,7 +54,9 @@ int width_of(const FormField *field) {
     return w < 1 ? 1 : (w > FORM_TEXT_MAX ? FORM_TEXT_MAX : w);
 }
 
-int shown_fill(int f) { return (f & FF_ZEROFILL) ? '0' : ' '; }
+int shown_fill(int f) {
+    return (f & FF_ZEROFILL) ? '0' : ' ';
+}
 
 // Shows the stored value of a non-choice field.
 void value_show(const FormField *field, int t, int f) {
@@ -112,8 +114,8 @@ int AcceptField(FormField *field, const char *terminators, int flags) {
             if (!retry && !((f & EF_INITIAL) && FormatValue(text, field->value, t, width)))
                 text[0] = '\0';
             int ef = retry ? ((editFlags | EF_INITIAL) & ~EF_REPLACE) : editFlags;
-            key = EditField(text, field->row, field->column, width, '.', type_mask(t),
-                            terminators, ef);
+            key = EditField(text, field->row, field->column, width, '.', type_mask(t), terminators,
+                            ef);
             if (key == KEY_ESC || key == KEY_NONE)
                 break; // leaving keeps the stored value
             if (field->dataType < 0 && text[0] == '\0') {

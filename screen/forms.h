@@ -11,31 +11,31 @@
 #include <cstdint>
 
 // DataType codes. A negative code is the same type with an empty entry allowed.
-constexpr int DT_CHOICE = 0;         // int16_t index into the null-ended list in extra
-constexpr int DT_TEXT = 1;           // char[width + 1], printable, not empty
-constexpr int DT_USHORT = 2;         // uint16_t
-constexpr int DT_UINT = 3;           // uint32_t
-constexpr int DT_ULONG = 4;          // uint32_t
-constexpr int DT_SHORT = 5;          // int16_t
-constexpr int DT_INT = 6;            // int32_t
-constexpr int DT_LONG = 7;           // int32_t
-constexpr int DT_MONEY = 8;          // uint32_t hundredths, shown 12.50
-constexpr int DT_SMONEY = 9;         // int32_t hundredths, shown -12.50
-constexpr int DT_PHONE = 10;         // char[11]: 7 or 10 digits
-constexpr int DT_DATE = 11;          // uint32_t seconds from 1970 to the date's midnight
-constexpr int DT_ZIP = 12;           // uint32_t: 5 or 9 digits
-constexpr int DT_STATE = 13;         // int16_t index 1 to 51 of the two-letter codes
-constexpr int DT_TENTHS = 14;        // uint32_t tenths
-constexpr int DT_SSN = 15;           // char[10]: 9 digits
-constexpr int DT_ID9 = 16;           // uint32_t of 9 digits, shown 12-345-6789
-constexpr int DT_FOURDEC = 17;       // uint32_t ten-thousandths
-constexpr int DT_STENTHS = 18;       // int32_t tenths
-constexpr int DT_STHOUSANDTHS = 19;  // int32_t thousandths
-constexpr int DT_THOUSANDTHS = 20;   // uint32_t thousandths
-constexpr int DT_TIME = 21;          // uint32_t seconds of the day
-constexpr int DT_PHONE7 = 22;        // uint32_t of 7 digits, shown 555-1234
-constexpr int DT_DIGITS = 25;        // char[width + 1] of digits
-constexpr int DT_NUMLIST = 28;       // uint16_t[9]: a count, then up to 8 numbers
+constexpr int DT_CHOICE = 0;        // int16_t index into the null-ended list in extra
+constexpr int DT_TEXT = 1;          // char[width + 1], printable, not empty
+constexpr int DT_USHORT = 2;        // uint16_t
+constexpr int DT_UINT = 3;          // uint32_t
+constexpr int DT_ULONG = 4;         // uint32_t
+constexpr int DT_SHORT = 5;         // int16_t
+constexpr int DT_INT = 6;           // int32_t
+constexpr int DT_LONG = 7;          // int32_t
+constexpr int DT_MONEY = 8;         // uint32_t hundredths, shown 12.50
+constexpr int DT_SMONEY = 9;        // int32_t hundredths, shown -12.50
+constexpr int DT_PHONE = 10;        // char[11]: 7 or 10 digits
+constexpr int DT_DATE = 11;         // uint32_t seconds from 1970 to the date's midnight
+constexpr int DT_ZIP = 12;          // uint32_t: 5 or 9 digits
+constexpr int DT_STATE = 13;        // int16_t index 1 to 51 of the two-letter codes
+constexpr int DT_TENTHS = 14;       // uint32_t tenths
+constexpr int DT_SSN = 15;          // char[10]: 9 digits
+constexpr int DT_ID9 = 16;          // uint32_t of 9 digits, shown 12-345-6789
+constexpr int DT_FOURDEC = 17;      // uint32_t ten-thousandths
+constexpr int DT_STENTHS = 18;      // int32_t tenths
+constexpr int DT_STHOUSANDTHS = 19; // int32_t thousandths
+constexpr int DT_THOUSANDTHS = 20;  // uint32_t thousandths
+constexpr int DT_TIME = 21;         // uint32_t seconds of the day
+constexpr int DT_PHONE7 = 22;       // uint32_t of 7 digits, shown 555-1234
+constexpr int DT_DIGITS = 25;       // char[width + 1] of digits
+constexpr int DT_NUMLIST = 28;      // uint16_t[9]: a count, then up to 8 numbers
 
 // A number list holds at most this many numbers after its count.
 constexpr int NUMLIST_MAX = 8;
@@ -93,8 +93,7 @@ void ShowFields(const FormField *fields, int first, int last, int flags);
 // Runs a form over the fields first to last from start; Down and Up (always
 // terminators) and ENTER move between fields. Returns Down on the last field,
 // Up on the first, ENTER on the last, or any other terminator that ended a field.
-int EditForm(FormField *fields, int first, int last, int start, const char *terminators,
-             int flags);
+int EditForm(FormField *fields, int first, int last, int start, const char *terminators, int flags);
 
 // Edits a choice in place: N, n and - step back, Left back with wrap-around,
 // Right and space forward with wrap-around, +, S, s, Y and y forward; a

@@ -6,10 +6,14 @@
 
 namespace {
 
-bool is_capital(int c) { return c >= 'A' && c <= 'Z'; }
+bool is_capital(int c) {
+    return c >= 'A' && c <= 'Z';
+}
 
 // A key folded to a capital (only a to z change).
-int key_capital(int key) { return (key >= 'a' && key <= 'z') ? key - 'a' + 'A' : key; }
+int key_capital(int key) {
+    return (key >= 'a' && key <= 'z') ? key - 'a' + 'A' : key;
+}
 
 // Writes text in a field of width cells (padded with spaces) at row, column,
 // its capitals in attribute code caps and everything else in code normal.

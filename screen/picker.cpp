@@ -19,10 +19,9 @@ struct PickList {
 };
 
 // Exit keys of the name field: ENTER, ESC, the arrows, the page keys, Home, End.
-const char PICK_TERMINATORS[] = {(char)KEY_ENTER, (char)KEY_ESC,  (char)KEY_RIGHT,
-                                 (char)KEY_LEFT,  (char)KEY_UP,   (char)KEY_DOWN,
-                                 (char)KEY_PGDN,  (char)KEY_PGUP, (char)KEY_HOME,
-                                 (char)KEY_END,   '\0'};
+const char PICK_TERMINATORS[] = {
+    (char)KEY_ENTER, (char)KEY_ESC,  (char)KEY_RIGHT, (char)KEY_LEFT, (char)KEY_UP, (char)KEY_DOWN,
+    (char)KEY_PGDN,  (char)KEY_PGUP, (char)KEY_HOME,  (char)KEY_END,  '\0'};
 
 std::string upper(const std::string &s) {
     std::string u = s;
@@ -99,7 +98,9 @@ void page_draw(const PickList &list, int p) {
 }
 
 // The zero-ended name of an entry (up to 9 characters).
-std::string entry_name(const FileEntry &e) { return std::string(e.name, strnlen(e.name, 9)); }
+std::string entry_name(const FileEntry &e) {
+    return std::string(e.name, strnlen(e.name, 9));
+}
 
 // The offered name: the caller's result, as far as it is letters and digits.
 void offered_name(const char *result, char *text) {

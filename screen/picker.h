@@ -6,9 +6,9 @@
 #include <cstdint>
 
 // Kind byte of a file entry.
-constexpr int FE_FILE = 0;         // a file, its name without the extension
-constexpr int FE_DIRECTORY = 1;    // a subdirectory ("..": the parent)
-constexpr int FE_DRIVE = 128;      // a drive substitute: FE_DRIVE + 'A' + its number
+constexpr int FE_FILE = 0;      // a file, its name without the extension
+constexpr int FE_DIRECTORY = 1; // a subdirectory ("..": the parent)
+constexpr int FE_DRIVE = 128;   // a drive substitute: FE_DRIVE + 'A' + its number
 
 // One entry of the listing: the first 9 characters of the name in capitals
 // (zero-filled when shorter, not always zero-ended) and its kind.

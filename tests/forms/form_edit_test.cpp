@@ -90,7 +90,9 @@ TEST_F(Form, ZeroFillAndStateCapitals) {
     EXPECT_EQ(ShadowText(10, 20, 21), "NY");
 }
 
-int check_even(void *value, int, const FormField *) { return *(uint16_t *)value % 2 == 0; }
+int check_even(void *value, int, const FormField *) {
+    return *(uint16_t *)value % 2 == 0;
+}
 
 TEST_F(Form, CheckFunctionRefusalRestoresTheValue) {
     uint16_t v = 4;
@@ -101,7 +103,8 @@ TEST_F(Form, CheckFunctionRefusalRestoresTheValue) {
     EXPECT_EQ(AcceptField(&f, terms, 0), KEY_DOWN);
     EXPECT_EQ(v, 4);
     EXPECT_EQ(ErrorShown("Unacceptable"), 0); // the check reports its own refusals
-    Text("7\r\x7f" "8\r"); // ENTER on a refused value edits it again
+    Text("7\r\x7f"
+         "8\r"); // ENTER on a refused value edits it again
     EXPECT_EQ(AcceptField(&f, terms, 0), KEY_ENTER);
     EXPECT_EQ(v, 8);
 }

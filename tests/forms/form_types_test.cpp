@@ -40,7 +40,9 @@ int64_t stored_number(int t, const void *v) {
     }
 }
 
-bool is_text_type(int t) { return t == DT_TEXT || t == DT_DIGITS || t == DT_PHONE || t == DT_SSN; }
+bool is_text_type(int t) {
+    return t == DT_TEXT || t == DT_DIGITS || t == DT_PHONE || t == DT_SSN;
+}
 
 struct ParseCase {
     int type;

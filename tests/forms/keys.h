@@ -46,8 +46,8 @@ class FormsScreen : public ::testing::Test {
 
 // A snapshot of the screen taken by a hot key (F2) while a menu waits.
 struct Snapshot {
-    std::string rows[SCREEN_ROWS + 1];  // 1-based, 80 characters each
-    std::string attrs[SCREEN_ROWS + 1]; // attribute codes as digits
+    std::string rows[SCREEN_ROWS + 1];    // 1-based, 80 characters each
+    std::string attrs[SCREEN_ROWS + 1];   // attribute codes as digits
     std::string console[SCREEN_ROWS + 1]; // what the terminal shows
     int taken;
 };

@@ -3,21 +3,43 @@
 
 namespace {
 
-const char *CONFIG_TABLE[] = {
-    "Configuration", "Fetch configuration from module", "Edit configuration in PC memory",
-    "print Configuration data.", "print Map of rack interface.", "Load from disk to PC memory",
-    "Write from PC memory to disk", "Send configuration to VRX740 module",
-    "Delete configuration file", nullptr,
-    "Transfer", "Sequential file load", "Keyed file load", "Unload data to file",
-    "Delete data file", nullptr,
-    "Backup", "Backup module to disk", "Restore module from disk", "Delete backup file", nullptr,
-    "Utilities", "View module registers", "Erase VRX740 file",
-    "Transferred file record length conversion", nullptr,
-    "Protect", "Lock configuration", "Unlock configuration", "Set write protect",
-    "Clear write protect", nullptr,
-    "Setup", nullptr,
-    "Quit", nullptr,
-    nullptr};
+const char *CONFIG_TABLE[] = {"Configuration",
+                              "Fetch configuration from module",
+                              "Edit configuration in PC memory",
+                              "print Configuration data.",
+                              "print Map of rack interface.",
+                              "Load from disk to PC memory",
+                              "Write from PC memory to disk",
+                              "Send configuration to VRX740 module",
+                              "Delete configuration file",
+                              nullptr,
+                              "Transfer",
+                              "Sequential file load",
+                              "Keyed file load",
+                              "Unload data to file",
+                              "Delete data file",
+                              nullptr,
+                              "Backup",
+                              "Backup module to disk",
+                              "Restore module from disk",
+                              "Delete backup file",
+                              nullptr,
+                              "Utilities",
+                              "View module registers",
+                              "Erase VRX740 file",
+                              "Transferred file record length conversion",
+                              nullptr,
+                              "Protect",
+                              "Lock configuration",
+                              "Unlock configuration",
+                              "Set write protect",
+                              "Clear write protect",
+                              nullptr,
+                              "Setup",
+                              nullptr,
+                              "Quit",
+                              nullptr,
+                              nullptr};
 
 const char *TITLES[] = {"Configuration", "Transfer", "Backup", "Utilities",
                         "Protect",       "Setup",    "Quit",   nullptr};
@@ -109,7 +131,8 @@ TEST_F(Menu, BarColours) {
     // Bar reverse with capitals reverse-high; the current title (Transfer)
     // normal with its capital high.
     EXPECT_EQ(attrs.substr(0, 14), "31111111111111");
-    EXPECT_EQ(attrs.substr(17, 9), "20000000" "1");
+    EXPECT_EQ(attrs.substr(17, 9), "20000000"
+                                   "1");
     EXPECT_EQ(attrs.substr(76, 4), "1111");
     // The chosen title is high throughout.
     Text("b");
@@ -133,9 +156,9 @@ TEST_F(Menu, PullDownPlaceColoursAndRestoredScreen) {
     EXPECT_EQ((unsigned char)snapshot.rows[5][79], 0xBB); // to column 80
     EXPECT_EQ((unsigned char)snapshot.rows[9][79], 0xBC); // 3 items: rows 5 to 9
     EXPECT_EQ(snapshot.rows[7].substr(37, 18), "Erase VRX740 file ");
-    EXPECT_EQ(snapshot.attrs[6].substr(37, 6), "200000");       // View...: normal
-    EXPECT_EQ(snapshot.attrs[7].substr(37, 10), "3111113331");  // current: reverse
-    EXPECT_EQ(snapshot.attrs[7].substr(37 + 41, 1), "1");       // padded in reverse
+    EXPECT_EQ(snapshot.attrs[6].substr(37, 6), "200000");      // View...: normal
+    EXPECT_EQ(snapshot.attrs[7].substr(37, 10), "3111113331"); // current: reverse
+    EXPECT_EQ(snapshot.attrs[7].substr(37 + 41, 1), "1");      // padded in reverse
     for (int r = 5; r <= SCREEN_ROWS; r++)
         EXPECT_EQ(ShadowText(r, 1, 80), before[r]) << "row " << r;
 }
@@ -190,9 +213,9 @@ TEST_F(Menu, SideKeysLeaveThroughTheTypeAhead) {
 }
 
 TEST_F(Menu, TableWithTooManyGroupsShowsNine) {
-    const char *table[] = {"Aa", nullptr, "Bb", nullptr, "Cc", nullptr, "Dd", nullptr,
-                           "Ee", nullptr, "Ff", nullptr, "Gg", nullptr, "Hh", nullptr,
-                           "Ii", nullptr, "Jj", nullptr, nullptr};
+    const char *table[] = {"Aa",    nullptr, "Bb",    nullptr, "Cc",    nullptr, "Dd",
+                           nullptr, "Ee",    nullptr, "Ff",    nullptr, "Gg",    nullptr,
+                           "Hh",    nullptr, "Ii",    nullptr, "Jj",    nullptr, nullptr};
     Text("j");
     Text("i");
     EXPECT_EQ(MenuBar(table, 1, 0), 900);

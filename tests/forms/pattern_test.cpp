@@ -24,7 +24,7 @@ const PatternCase PATTERN_CASES[] = {
     {"LOG(1-12).#", "LOG12.3", 1},
     {"LOG(1-12).#", "LOG13.3", 0},
     {"LOG(1-12).#", "LOG0.3", 0},
-    {"LOG(1-12).#", "LOGA.3", 0},  // the name must go on with a digit
+    {"LOG(1-12).#", "LOGA.3", 0}, // the name must go on with a digit
     {"LOG(1-12).#", "LOG7.X", 0},
     {"LOG(1-12).#", "LOG7.", 0},
     {"LOG(3,5,9-).#", "LOG5.1", 1},
@@ -42,8 +42,8 @@ const PatternCase PATTERN_CASES[] = {
     {"[A-C]X", "BX", 1},
     {"[A-CZ]X", "ZX", 1},
     {"[A-C]X", "DX", 0},
-    {"[A-C", "A", 0},  // an open list matches nothing
-    {"(1-5", "3", 0},  // nor does an open number list
+    {"[A-C", "A", 0}, // an open list matches nothing
+    {"(1-5", "3", 0}, // nor does an open number list
     {"*", "", 1},
     {"*", "ANYTHING.AT.ALL", 1},
     {"A*B*C", "AXXBYYC", 1},

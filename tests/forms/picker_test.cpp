@@ -52,9 +52,9 @@ TEST_F(Picker, NinetySevenEntriesPageByPage) {
         {"ENTER takes the first entry", "\r", "F000"},
         {"Down", KeyBytes({KEY_DOWN, KEY_DOWN, 13}), "F002"},
         {"Up on the first row stays", KeyBytes({KEY_UP, 13}), "F000"},
-        {"Down stops at row 12", KeyBytes({KEY_END, KEY_HOME, KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN,
-                                           KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN,
-                                           KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN, 13}),
+        {"Down stops at row 12",
+         KeyBytes({KEY_END, KEY_HOME, KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN,
+                   KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_DOWN, 13}),
          "F011"},
         {"Right moves a column", KeyBytes({KEY_RIGHT, KEY_DOWN, 13}), "F013"},
         {"End is the page's last cell", KeyBytes({KEY_END, 13}), "F095"},
@@ -62,8 +62,8 @@ TEST_F(Picker, NinetySevenEntriesPageByPage) {
         {"Down there stays on it", KeyBytes({KEY_PGDN, KEY_DOWN, KEY_DOWN, 13}), "F096"},
         {"Page Down on the last page goes to its last cell", KeyBytes({KEY_PGDN, KEY_PGDN, 13}),
          "F096"},
-        {"Page Up goes to the last cell of the page before",
-         KeyBytes({KEY_PGDN, KEY_PGUP, 13}), "F095"},
+        {"Page Up goes to the last cell of the page before", KeyBytes({KEY_PGDN, KEY_PGUP, 13}),
+         "F095"},
         {"Page Up on page 0 goes to its first cell", KeyBytes({KEY_DOWN, KEY_PGUP, 13}), "F000"},
         {"Right from the last column opens the next page",
          KeyBytes({KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT,
@@ -109,7 +109,7 @@ TEST_F(Picker, FirstPageColumns) {
     EXPECT_EQ(snapshot.rows[25].substr(71, 4), "F095");
     EXPECT_EQ(snapshot.attrs[14].substr(1, 8), "33333333"); // the current entry
     EXPECT_EQ(snapshot.attrs[15].substr(1, 8), "00000000");
-    EXPECT_EQ(snapshot.console[11].substr(37, 8), "F000....");  // the name field
+    EXPECT_EQ(snapshot.console[11].substr(37, 8), "F000...."); // the name field
 }
 
 TEST_F(Picker, DirectoriesDrivesAndParent) {

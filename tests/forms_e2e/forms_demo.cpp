@@ -9,8 +9,8 @@
 
 namespace {
 
-const char *MENU[] = {"File", "Pick a file", "Edit the form", "choose data Type", nullptr,
-                      "Quit", nullptr, nullptr};
+const char *MENU[] = {"File",  "Pick a file", "Edit the form", "choose data Type",
+                      nullptr, "Quit",        nullptr,         nullptr};
 const char *TYPES[] = {"Hex file", "Binary file", "Decimal file", nullptr};
 const char *PARITY[] = {"NONE", "ODD", "EVEN", nullptr};
 
@@ -21,12 +21,8 @@ const ScreenText TITLE[] = {
 };
 
 const ScreenText LABELS[] = {
-    {10, 10, "Parity", 0},
-    {11, 10, "Rack address", 0},
-    {12, 10, "Price", 0},
-    {13, 10, "Date", 0},
-    {14, 10, "Route", 0},
-    {0, 0, nullptr, 0},
+    {10, 10, "Parity", 0}, {11, 10, "Rack address", 0}, {12, 10, "Price", 0},
+    {13, 10, "Date", 0},   {14, 10, "Route", 0},        {0, 0, nullptr, 0},
 };
 
 int16_t parity = 0;
