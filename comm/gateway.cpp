@@ -33,7 +33,7 @@ static MsgBuffer *command_take(CommHandle *h) {
 // are thrown away first.
 static void command_send(CommHandle *h, MsgBuffer *b, int length, const char *timeoutText) {
     b->length = (uint16_t)length;
-    h->framing = FRAMING_GATEWAY;
+    if (h->framing != FRAMING_GATEWAY) h->framing = FRAMING_GATEWAY;
     h->replyWanted = 1;
     reply_drain(h);
     SendMessage(h, b);
@@ -63,7 +63,8 @@ int GatewayFormatRoute(char *line, int dropCount, const uint16_t *drops) {
 }
 
 int GatewaySelectRoute(CommHandle *h) {
-    h->framing = FRAMING_GATEWAY;
+    // Written only when it differs: the reader thread reads it for every byte.
+    if (h->framing != FRAMING_GATEWAY) h->framing = FRAMING_GATEWAY;
     if (route_cached(h)) return 1;
     MsgBuffer *b = command_take(h);
     if (!b) return 0;

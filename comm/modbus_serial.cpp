@@ -21,7 +21,10 @@ static MsgBuffer *request_take(CommHandle *h) {
 static MsgBuffer *transact(CommHandle *h, MsgBuffer *b, int length, const char *timeoutText) {
     b->length = (uint16_t)length;
     b->route[0] = (uint8_t)slave_of(h);
-    h->framing = h->kind == LINK_MODBUS_ASCII ? FRAMING_ASCII : FRAMING_RTU;
+    // The open set the framing already; it is only written when it differs,
+    // as the reader thread reads it for every byte.
+    uint8_t framing = h->kind == LINK_MODBUS_ASCII ? FRAMING_ASCII : FRAMING_RTU;
+    if (h->framing != framing) h->framing = framing;
     h->replyWanted = 1;
     reply_drain(h); // a late reply to an earlier request is not this one's
     SendMessage(h, b);

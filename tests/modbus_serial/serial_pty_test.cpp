@@ -140,6 +140,10 @@ TEST_P(SerialPtyTest, LateReplyIsNotTakenForTheNextOne) {
     EXPECT_EQ(text(), "No reply to read command");
     // Wait (bounded) until the late reply has gone out, then read again.
     for (int i = 0; i < 100 && sim.command("stats").rfind("OK replies 1 ", 0) != 0; i++) usleep(20000);
+    // The reader thread hands the late bytes to the framer once the line has
+    // been quiet for its interval (8 ms at 38400 baud); give it well over that,
+    // as a master leaves the line idle before its next request.
+    usleep(100000);
     ASSERT_EQ(sim.command("set 4x 1 30 40"), "OK");
     ASSERT_EQ(Read4X(h, 1, 2, v), 2) << text();
     EXPECT_EQ(v[0], 30);
