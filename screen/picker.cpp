@@ -128,6 +128,8 @@ void DrawFileEntry(int row, int column, const FileEntry *entry, int code) {
 }
 
 int PickFile(int row, int column, const char *pattern, char *result, int dirs) {
+    if (result == nullptr)
+        return 0;
     std::string pat = upper(pattern == nullptr ? "*" : pattern);
     PickList list;
     list_build(list, pat, dirs);
