@@ -235,12 +235,11 @@ TEST(SerialDriver, RoundTripWithNetToNetRoute) {
         EXPECT_EQ(v[0], 100 + round);
         EXPECT_EQ(v[19], 119 + round);
     }
-    EXPECT_EQ(d.lastRoute, (Bytes{'6', '9', 0xB0, '5', '0', '3'}));
-    EXPECT_EQ(d.requests.load(), 3);
-
     EXPECT_EQ(CommClose(h), 1);
     SerialPortStop(d.port);
     d.thread.join();
+    EXPECT_EQ(d.lastRoute, (Bytes{'6', '9', 0xB0, '5', '0', '3'}));
+    EXPECT_EQ(d.requests.load(), 3);
     SerialPortClose(d.port);
     LinkRelease(d.link);
 }
