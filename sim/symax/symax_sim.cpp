@@ -1,4 +1,10 @@
 // The simulator's serving thread (see symax_sim.h).
+//
+// The thread reads whatever the line holds without waiting for more (a
+// device reacts to each byte, not to a full buffer), and writes in small
+// paced chunks so that it keeps reading while a long reply goes out; control
+// sequences (acknowledgements, answers to enquiries) go out before the next
+// chunk of a frame, never between the two bytes of a DLE pair.
 #include "sim/symax/symax_sim.h"
 
 #include "platform/pty.h"
@@ -7,7 +13,9 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <poll.h>
 #include <thread>
+#include <unistd.h>
 
 namespace symaxsim {
 
@@ -18,6 +26,11 @@ struct Sim {
     Slave slave;
     std::atomic<bool> stopping{false};
     std::thread thread;
+    // Serving thread only: what is still to be written.
+    Bytes control;
+    Bytes frame;
+    size_t framePos = 0;
+    size_t frameBody = 0; // bytes before the raw check bytes, where DLE opens a pair
 };
 
 static uint64_t now_ms() {
@@ -25,42 +38,78 @@ static uint64_t now_ms() {
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-enum { READ_SIZE = 32, IDLE_POLL_MS = 20 };
+enum { READ_SIZE = 256, CHUNK = 4, IDLE_POLL_MS = 20 };
 
-// Reads, feeds the slave, writes what it answers; wakes for its timers.
-static void sim_serve(Sim *sim) {
-    Bytes out;
+static void sim_take(Sim *sim, SlaveOutput *o, bool crc) {
+    sim->control.insert(sim->control.end(), o->control.begin(), o->control.end());
+    if (o->frameStart) {
+        sim->frame = o->frame;
+        sim->framePos = 0;
+        sim->frameBody = o->frame.size() - (crc ? 2 : 1);
+    }
+    *o = SlaveOutput{};
+}
+
+// The next chunk to write: every control pair, then up to CHUNK frame bytes.
+static Bytes sim_chunk(Sim *sim) {
+    Bytes c;
+    c.swap(sim->control);
+    size_t taken = 0;
+    while (taken < CHUNK && sim->framePos < sim->frame.size()) {
+        uint8_t b = sim->frame[sim->framePos++];
+        c.push_back(b);
+        taken++;
+        if (b == DLE && sim->framePos <= sim->frameBody && sim->framePos < sim->frame.size())
+            c.push_back(sim->frame[sim->framePos++]); // the DLE's partner follows at once
+    }
+    if (sim->framePos >= sim->frame.size()) {
+        sim->frame.clear();
+        sim->framePos = 0;
+    }
+    return c;
+}
+
+// Reads what the line holds now (waiting up to waitMs for the first byte) and
+// feeds it to the slave; false when the line failed.
+static bool sim_read(Sim *sim, int waitMs) {
+    int fd = SerialPortFd(sim->port);
+    pollfd p = {fd, POLLIN, 0};
+    if (poll(&p, 1, waitMs) <= 0)
+        return true;
     uint8_t buf[READ_SIZE];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0)
+        return true; // nothing after all, or no peer yet
+    uint64_t now = now_ms();
+    std::lock_guard<std::mutex> g(sim->lock);
+    SlaveOutput o;
+    SlaveRxBytes(&sim->slave, buf, size_t(n), now, &o);
+    sim_take(sim, &o, sim->slave.crc);
+    return true;
+}
+
+static void sim_serve(Sim *sim) {
     while (!sim->stopping.load()) {
         uint64_t now = now_ms(), due;
-        out.clear();
         {
             std::lock_guard<std::mutex> g(sim->lock);
-            SlaveTick(&sim->slave, now, &out);
+            SlaveOutput o;
+            SlaveTick(&sim->slave, now, &o);
+            sim_take(sim, &o, sim->slave.crc);
             due = SlaveNextDeadline(&sim->slave);
         }
-        if (!out.empty()) {
-            if (SerialPortWrite(sim->port, out.data(), int(out.size())) == SERIAL_STOPPED)
-                break;
+        if (!sim->control.empty() || !sim->frame.empty()) {
+            Bytes c = sim_chunk(sim);
+            if (SerialPortWrite(sim->port, c.data(), int(c.size())) == SERIAL_STOPPED)
+                return;
+            sim_read(sim, 0);
             continue;
         }
         // Wake at the next timer, and now and then to take up new faults.
         int wait = IDLE_POLL_MS;
         if (due != UINT64_MAX)
             wait = due <= now ? 0 : int(std::min<uint64_t>(due - now, IDLE_POLL_MS));
-        int n = SerialPortRead(sim->port, buf, READ_SIZE, wait);
-        if (n == SERIAL_STOPPED)
-            break;
-        if (n <= 0)
-            continue; // quiet line, or no peer on the slave side yet
-        now = now_ms();
-        {
-            std::lock_guard<std::mutex> g(sim->lock);
-            for (int i = 0; i < n; i++)
-                SlaveRxByte(&sim->slave, buf[i], now, &out);
-        }
-        if (!out.empty() && SerialPortWrite(sim->port, out.data(), int(out.size())) == SERIAL_STOPPED)
-            break;
+        sim_read(sim, wait);
     }
 }
 
@@ -90,7 +139,6 @@ Sim *SimStart(const SimOptions &o, std::string *error) {
     }
     sim->pty.master = -1; // the port owns it now
     SerialPortSetPacing(sim->port, o.baud, o.bitsPerChar);
-    SerialPortSetInterval(sim->port, 1);
     sim->slave.charMicros = SerialPortCharTime(sim->port);
     sim->thread = std::thread(sim_serve, sim);
     return sim;

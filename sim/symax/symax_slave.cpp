@@ -26,6 +26,7 @@ void SlaveInit(Slave *s) {
     s->rxRoute.clear();
     s->rxData.clear();
     s->lastResponse = NAK;
+    s->respondedInBatch = false;
     s->replies.clear();
     s->txSeq = DC1;
     s->awaitingAck = false;
@@ -35,9 +36,9 @@ void SlaveInit(Slave *s) {
     s->ackDeadline = 0;
 }
 
-static void send_control(Bytes *out, uint8_t c) {
-    out->push_back(DLE);
-    out->push_back(c);
+static void send_control(SlaveOutput *out, uint8_t c) {
+    out->control.push_back(DLE);
+    out->control.push_back(c);
 }
 
 // The line time of n characters, in whole ms rounded up.
@@ -47,8 +48,10 @@ static uint64_t wire_ms(const Slave *s, size_t n) {
 
 // ---- transmitter ----
 
-static void tx_frame(Slave *s, uint64_t now, Bytes *out) {
-    out->insert(out->end(), s->sentFrame.begin(), s->sentFrame.end());
+static void tx_frame(Slave *s, uint64_t now, SlaveOutput *out) {
+    // A new sending replaces what is left of an earlier one.
+    out->frame = s->sentFrame;
+    out->frameStart = true;
     s->ackDeadline = now + wire_ms(s, s->sentFrame.size()) + uint64_t(s->ackTimeoutMs);
 }
 
@@ -65,7 +68,7 @@ static void tx_finish(Slave *s, bool acknowledged) {
 }
 
 // DLE NAK, or an acknowledgement that is not our sequence character.
-static void tx_refused(Slave *s, uint64_t now, Bytes *out) {
+static void tx_refused(Slave *s, uint64_t now, SlaveOutput *out) {
     if (!s->awaitingAck)
         return;
     s->stats.nakIn++;
@@ -81,7 +84,7 @@ static void tx_refused(Slave *s, uint64_t now, Bytes *out) {
     tx_frame(s, now, out);
 }
 
-static void tx_acknowledged(Slave *s, uint8_t c, uint64_t now, Bytes *out) {
+static void tx_acknowledged(Slave *s, uint8_t c, uint64_t now, SlaveOutput *out) {
     if (!s->awaitingAck)
         return;
     if (c != s->txSeq) {
@@ -92,7 +95,7 @@ static void tx_acknowledged(Slave *s, uint8_t c, uint64_t now, Bytes *out) {
     SlaveTick(s, now, out);
 }
 
-void SlaveTick(Slave *s, uint64_t now, Bytes *out) {
+void SlaveTick(Slave *s, uint64_t now, SlaveOutput *out) {
     if (s->faults.silent)
         return;
     if (s->awaitingAck && now >= s->ackDeadline) {
@@ -130,15 +133,16 @@ uint64_t SlaveNextDeadline(const Slave *s) {
 
 // ---- receiver ----
 
-static void rx_reject(Slave *s, Bytes *out) {
+static void rx_reject(Slave *s, SlaveOutput *out) {
     s->stats.badFramesIn++;
+    s->respondedInBatch = true;
     s->rxState = R_IDLE;
     s->rawNext = false;
     s->lastResponse = NAK;
     send_control(out, NAK);
 }
 
-static void rx_frame_done(Slave *s, uint64_t now, Bytes *out) {
+static void rx_frame_done(Slave *s, uint64_t now, SlaveOutput *out) {
     s->rxState = R_IDLE;
     s->stats.framesIn++;
     SlaveFaults *f = &s->faults;
@@ -148,6 +152,7 @@ static void rx_frame_done(Slave *s, uint64_t now, Bytes *out) {
     }
     if (f->nak > 0) {
         f->nak--;
+        s->respondedInBatch = true;
         s->lastResponse = NAK;
         send_control(out, NAK);
         return;
@@ -155,6 +160,7 @@ static void rx_frame_done(Slave *s, uint64_t now, Bytes *out) {
     if (f->noAck > 0) {
         f->noAck--;
     } else {
+        s->respondedInBatch = true;
         s->lastResponse = s->frameSeq;
         send_control(out, s->frameSeq);
     }
@@ -174,7 +180,7 @@ static void rx_frame_done(Slave *s, uint64_t now, Bytes *out) {
 static void rx_step(Slave *s, uint8_t b) { s->rxCheck = WireCheckStep(s->rxCheck, b, s->crc); }
 
 // A byte of the frame that is no link control sequence.
-static void rx_plain(Slave *s, uint8_t b, uint64_t now, Bytes *out) {
+static void rx_plain(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {
     switch (s->rxState) {
     case R_IDLE: // fill bytes and noise between frames
         return;
@@ -208,7 +214,7 @@ static void rx_plain(Slave *s, uint8_t b, uint64_t now, Bytes *out) {
 }
 
 // The byte after a DLE.
-static void rx_escaped(Slave *s, uint8_t b, uint64_t now, Bytes *out) {
+static void rx_escaped(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {
     switch (b) {
     case SOH: // a new frame, also in the middle of a broken one
         s->rxState = R_SEQ;
@@ -218,7 +224,10 @@ static void rx_escaped(Slave *s, uint8_t b, uint64_t now, Bytes *out) {
         return;
     case ENQ:
         s->stats.enqIn++;
-        send_control(out, s->lastResponse);
+        // An enquiry read together with the frame it asks about crossed our
+        // response on the line: that response is its answer.
+        if (!s->respondedInBatch)
+            send_control(out, s->lastResponse);
         return;
     case DC1:
     case DC2:
@@ -262,7 +271,13 @@ static void rx_escaped(Slave *s, uint8_t b, uint64_t now, Bytes *out) {
     }
 }
 
-void SlaveRxByte(Slave *s, uint8_t b, uint64_t now, Bytes *out) {
+void SlaveRxBytes(Slave *s, const uint8_t *bytes, size_t n, uint64_t now, SlaveOutput *out) {
+    s->respondedInBatch = false;
+    for (size_t i = 0; i < n; i++)
+        SlaveRxByte(s, bytes[i], now, out);
+}
+
+void SlaveRxByte(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {
     if (s->faults.silent)
         return;
     if (s->afterDle) {

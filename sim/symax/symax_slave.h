@@ -2,9 +2,10 @@
 //
 //   DLE SOH seq route DLE STX data DLE ETX check
 //
-// SlaveRxByte takes every byte from the line; SlaveTick runs the timers (the
-// reply delay and the wait for the master's acknowledgement). Both append the
-// bytes to send to *out. The slave acknowledges each good frame with DLE and
+// SlaveRxBytes takes the bytes read from the line; SlaveTick runs the timers
+// (the reply delay and the wait for the master's acknowledgement). Both put
+// what is to be sent into *out: control sequences, which may go out between
+// any two units of a frame, and the frame being sent. The slave acknowledges each good frame with DLE and
 // the frame's own sequence character, answers a bad one with DLE NAK, repeats
 // its last response on DLE ENQ, sends each reply with its own DC1/DC2
 // sequence character (toggled on every acknowledgement), sends it again on
@@ -13,6 +14,7 @@
 #include "sim/symax/symax_device.h"
 #include "sim/symax/symax_wire.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 
@@ -46,6 +48,12 @@ struct PendingReply {
     uint64_t due; // ms
 };
 
+struct SlaveOutput {
+    Bytes control;           // DLE pairs to send first, in order
+    Bytes frame;             // a frame to send, when frameStart
+    bool frameStart = false; // frame replaces whatever is left of an earlier one
+};
+
 struct Slave {
     Device dev;
     bool crc;
@@ -62,6 +70,7 @@ struct Slave {
     uint8_t frameSeq;
     Bytes rxRoute, rxData;
     uint8_t lastResponse; // repeated on DLE ENQ; NAK until a frame was acknowledged
+    bool respondedInBatch; // a response went out for a frame read in this batch
     // Transmitter.
     std::deque<PendingReply> replies;
     uint8_t txSeq;
@@ -74,10 +83,12 @@ struct Slave {
 
 // A quiet link, BCC mode, no delay, no faults, zeroed device memory.
 void SlaveInit(Slave *s);
-// One byte from the line at time now (ms).
-void SlaveRxByte(Slave *s, uint8_t byte, uint64_t now, Bytes *out);
+// The bytes of one read from the line at time now (ms).
+void SlaveRxBytes(Slave *s, const uint8_t *bytes, size_t n, uint64_t now, SlaveOutput *out);
+// One byte from the line, as part of the current read.
+void SlaveRxByte(Slave *s, uint8_t byte, uint64_t now, SlaveOutput *out);
 // Sends replies that are due and asks after replies not acknowledged in time.
-void SlaveTick(Slave *s, uint64_t now, Bytes *out);
+void SlaveTick(Slave *s, uint64_t now, SlaveOutput *out);
 // The next time SlaveTick has something to do, or UINT64_MAX.
 uint64_t SlaveNextDeadline(const Slave *s);
 

@@ -7,17 +7,24 @@
 namespace symaxsim {
 
 // Feeds bytes to the slave at time now; what it sends back.
+// What goes on the line: the control sequences, then the frame.
+inline Bytes Line(const SlaveOutput &o) {
+    Bytes b = o.control;
+    b.insert(b.end(), o.frame.begin(), o.frame.end());
+    return b;
+}
+
+// Feeds bytes to the slave as one read at time now; what it sends back.
 inline Bytes Feed(Slave *s, const Bytes &in, uint64_t now = 1000) {
-    Bytes out;
-    for (uint8_t b : in)
-        SlaveRxByte(s, b, now, &out);
-    return out;
+    SlaveOutput out;
+    SlaveRxBytes(s, in.data(), in.size(), now, &out);
+    return Line(out);
 }
 
 inline Bytes Tick(Slave *s, uint64_t now) {
-    Bytes out;
+    SlaveOutput out;
     SlaveTick(s, now, &out);
-    return out;
+    return Line(out);
 }
 
 // One frame read back from the line.

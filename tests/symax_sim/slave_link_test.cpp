@@ -97,6 +97,16 @@ TEST_F(LinkTest, EnquiryRepeatsTheLastResponse) {
     Feed(&s, Request(READ_REG3_COUNT2, DC2));
     Feed(&s, {DLE, DC1});
     EXPECT_EQ(Feed(&s, {DLE, ENQ}), (Bytes{DLE, DC2}));
+    // An enquiry read together with the frame crossed our acknowledgement:
+    // one acknowledgement answers both.
+    Bytes req = Request(READ_REG3_COUNT2, DC1);
+    req.insert(req.end(), {FILL, FILL, DLE, ENQ});
+    Bytes out = Feed(&s, req);
+    EXPECT_EQ((Bytes{out[0], out[1]}), (Bytes{DLE, DC1}));
+    Frame f = ParseFrame(out, 2, false);
+    ASSERT_TRUE(f.ok);
+    EXPECT_EQ(f.end, out.size());
+    EXPECT_EQ(s.stats.enqIn, 3);
 }
 
 TEST_F(LinkTest, DelayedReplyGoesOutWhenDue) {
