@@ -98,6 +98,18 @@ class Symax(SerialCase):
         self.assertLess(time.monotonic() - began, 1.0)
         self.assertTrue(v.modes_restored())
 
+    def test_link_that_drops_mid_run(self):
+        self.start_sim([SYMAXSIM])
+        self.sim.cmd("set 1 5")
+        v = self.start("COM1:", "-S")
+        v.wait_text(5, 15, "     5")
+        self.sim.stop()  # the pty's far end closes
+        self.sim = None
+        v.wait_text(5, 9, "ERROR")
+        v.wait_for(lambda: v.cell(24, 40, 40).strip() != "", "an error text on row 24")
+        self.assertIsNone(v.proc.poll())
+        self.escape_and_check_exit()
+
     def test_start_is_pulled_back_to_the_last_register(self):
         self.start_sim([SYMAXSIM])
         v = self.start("COM1:", "-R8185", "-S")
@@ -120,6 +132,18 @@ class Gateway(SerialCase):
         self.wait_memory("get 4x 2 1", [0x33])
         self.escape_and_check_exit()
 
+    def test_gateway_garbage_shows_errors(self):
+        self.start_sim([GATEWAYSIM])
+        self.sim.cmd("set 4x 1 11")
+        v = self.start("COM1:9600,N,8,1", "1", "-G", "-S")
+        v.wait_text(5, 15, "    11")
+        self.sim.cmd("fault garbage")
+        v.wait_text(5, 9, "ERROR")
+        v.wait_for(lambda: v.cell(24, 40, 40).strip() != "", "an error text on row 24")
+        self.sim.cmd("fault none")
+        v.wait_text(5, 15, "    11")
+        self.escape_and_check_exit()
+
 
 class ModbusSerial(SerialCase):
     def run_link(self, framing, switch):
@@ -129,6 +153,18 @@ class ModbusSerial(SerialCase):
         v.wait_text(5, 15, "   500")
         v.send("right", "6", "0", "0", "enter")
         self.wait_memory("get 4x 1 1", [600])
+        self.escape_and_check_exit()
+
+    def test_garbage_and_bad_checks_keep_polling(self):
+        self.start_sim([SERIALSIM, "--rtu", "--slave", "7"], port="COM2")
+        self.sim.cmd("set 4x 1 77")
+        v = self.start("COM2:9600,N,8,1", "7", "-B", "-S")
+        v.wait_text(5, 15, "    77")
+        self.sim.cmd("fault bad-check")
+        v.wait_text(5, 9, "ERROR")
+        v.wait_for(lambda: v.cell(24, 40, 40).strip() != "", "an error text on row 24")
+        self.sim.cmd("fault none")
+        v.wait_text(5, 15, "    77")
         self.escape_and_check_exit()
 
     def test_rtu(self):

@@ -181,6 +181,20 @@ class ModbusTcp(TcpCase):
         self.assertIsNone(v.proc.poll())
         self.escape_and_check_exit()
 
+    def test_device_that_goes_away_and_comes_back(self):
+        self.sim.cmd("set 4x 1 31")
+        port = self.sim.ready
+        v = self.start("-S")
+        v.wait_text(5, 15, "    31")
+        self.sim.stop()  # the peer closes its socket and stops listening
+        v.wait_text(5, 9, "ERROR")
+        v.wait_for(lambda: v.cell(24, 40, 40).strip() != "", "an error text on row 24")
+        self.assertIsNone(v.proc.poll())
+        self.sim = Sim([TCPSIM, "--port", port], self.dir)
+        self.sim.cmd("set 4x 1 32")
+        v.wait_text(5, 15, "    32")
+        self.escape_and_check_exit()
+
     def test_bit_views_show_and_write_references(self):
         self.sim.cmd("set 0x 1 1 0 1")
         self.sim.cmd("set 0x 12 1")
