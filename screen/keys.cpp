@@ -99,8 +99,10 @@ int ReadKey(int mode) {
             if (screen.cursor_visible) CursorShow();
             code = 0;
         }
-        // an Insert or a dropped key is waited past, even when polling
         if (code != 0) return code;
+        // An Insert or a dropped key is passed over; a poll that finds nothing
+        // after it says so rather than wait, so a polling screen keeps running.
+        if (mode >= 0 && !ConsoleKeyWaiting()) return 0;
     }
 }
 

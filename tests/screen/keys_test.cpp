@@ -52,6 +52,16 @@ TEST_F(Keys, InsertTogglesAndIsNeverReturned) {
     EXPECT_EQ(InsertMode, 1);
 }
 
+TEST_F(Keys, PollingPassesOverALoneInsertOrDroppedKey) {
+    Type("\x1b[2~");
+    EXPECT_EQ(GetKey(0), 0);
+    EXPECT_EQ(InsertMode, 0);
+    Type("\x1b[23~");  // F11
+    EXPECT_EQ(GetKey(0), 0);
+    EXPECT_EQ(ConsoleRecordStarved(), 0) << "a poll never waits";
+    InsertMode = 1;
+}
+
 TEST_F(Keys, PushedKeysComeBeforeTheKeyboard) {
     Type("k");
     PushKeys("\r");
