@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The README's first command: builds, starts the simulated Sy/Max device on a
+# pty linked as COM1 in a scratch directory, runs a short job against it
+# there, and stops the device.
+#
+# The pieces: start_device / stop_device run the simulator (commands to it go
+# through device_cmd), run_job is the work done against "COM1:" from the
+# scratch directory. Change run_job (and the build targets) to run another
+# program on the same device.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build"
+targets=(symaxsim symax_demo)
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/demo.XXXXXX")"
+DEVICE_PID=""
+
+start_device() {
+    coproc SIM { exec "$build/sim/symax/symaxsim" --link "$work/COM1" --baud 9600 2>&1; }
+    DEVICE_PID=$SIM_PID
+    local line=""
+    if ! read -r -t 10 -u "${SIM[0]}" line || [[ $line != READY* ]]; then
+        echo "demo: the simulator did not start: $line" >&2
+        exit 1
+    fi
+    echo "device: simulated Sy/Max slave on ${line#READY }, linked as $work/COM1"
+}
+
+# Sends one command line to the simulator and prints its answer.
+device_cmd() {
+    local answer=""
+    echo "$*" >&"${SIM[1]}"
+    read -r -t 5 -u "${SIM[0]}" answer || { echo "demo: no answer to '$*'" >&2; exit 1; }
+    echo "device: $* -> $answer"
+}
+
+stop_device() {
+    if [[ -n $DEVICE_PID ]]; then
+        # The simulator ends at the end of its input and removes its link.
+        local fd=${SIM[1]:-}
+        [[ -n $fd ]] && exec {fd}>&-
+        local i
+        for ((i = 0; i < 50; i++)); do
+            kill -0 "$DEVICE_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        if kill -0 "$DEVICE_PID" 2>/dev/null; then kill "$DEVICE_PID" 2>/dev/null || true; fi
+        wait "$DEVICE_PID" 2>/dev/null || true
+        DEVICE_PID=""
+    fi
+    rm -rf "$work"
+}
+trap stop_device EXIT
+
+run_job() {
+    device_cmd set 1 100 200 300 400
+    (cd "$work" && "$build/sim/symax/symax_demo" COM1: 9600)
+    device_cmd get 1 4
+}
+
+cmake -S "$root" -B "$build" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+start_device
+run_job
