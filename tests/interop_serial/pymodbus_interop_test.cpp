@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -16,6 +17,8 @@ struct Peer {
     const char *framer;
     CommHandle *(*open)(const char *, int);
 };
+
+void PrintTo(const Peer &p, std::ostream *os) { *os << p.name; }
 
 const Peer peers[] = {
     {"Rtu", "rtu", OpenModbusRTU},

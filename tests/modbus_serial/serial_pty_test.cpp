@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -14,6 +15,8 @@ struct Framing {
     const char *option;
     CommHandle *(*open)(const char *, int);
 };
+
+void PrintTo(const Framing &f, std::ostream *os) { *os << f.name; }
 
 const Framing framings[] = {
     {"Rtu", "--rtu", OpenModbusRTU},
@@ -148,6 +151,17 @@ TEST_P(SerialPtyTest, LateReplyIsNotTakenForTheNextOne) {
     ASSERT_EQ(Read4X(h, 1, 2, v), 2) << text();
     EXPECT_EQ(v[0], 30);
     EXPECT_EQ(v[1], 40);
+}
+
+TEST_P(SerialPtyTest, RequestForAnotherSlaveIsNotAnswered) {
+    CommClose(h);
+    h = GetParam().open("COM1:", 8);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(SetPortParams(h, 38400, 0, 1, 30, 8), 1);
+    uint16_t v[1];
+    EXPECT_EQ(Read4X(h, 1, 1, v), 0);
+    EXPECT_EQ(text(), "No reply to read command");
+    EXPECT_EQ(sim.command("stats"), "OK replies 0 bad-frames 0 other-slave 1");
 }
 
 TEST_P(SerialPtyTest, IdleHookAborts) {
