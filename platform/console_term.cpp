@@ -104,11 +104,16 @@ void take_now() {
     taken = 1;
 }
 
+// What each ending signal did before we took it (the default, or a handler
+// of the runtime such as a sanitizer's); it is put back and the signal raised
+// again, so the program ends as it would have, with the terminal given back.
+struct sigaction previous[NSIG];
+
 void on_ending_signal(int sig) {
     int saved_errno = errno;
     give_back_now();
-    signal(sig, SIG_DFL);
-    raise(sig);  // delivered with the default action once this handler returns
+    sigaction(sig, &previous[sig], nullptr);
+    raise(sig);  // delivered once this handler returns
     errno = saved_errno;
 }
 
@@ -144,7 +149,7 @@ void install_handlers() {
         std::memset(&sa, 0, sizeof sa);
         sa.sa_handler = on_ending_signal;
         sigemptyset(&sa.sa_mask);
-        sigaction(sig, &sa, nullptr);
+        sigaction(sig, &sa, &previous[sig]);
     }
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
