@@ -139,19 +139,19 @@ void MoveByKey(EditorState *e, int key) {
 }
 
 void SettleAfterKey(EditorState *e) {
-    if (!e->blockFlag) e->blockStartRow = e->blockEndRow = e->cursorRow;
+    long highest = (long)e->maxRegister - e->shownRows + 1;
     if (e->start < Lowest(e)) {
         e->start = Lowest(e);
-        return;
-    }
-    long highest = (long)e->maxRegister - e->shownRows + 1;
-    if (e->start > highest) {
+    } else if (e->start > highest) {
         // The cursor stays on its register while the table moves back.
         e->cursorRow += (int)(e->start - highest);
         e->start = highest;
         if (e->cursorRow > LastRow(e)) e->cursorRow = LastRow(e);
         if (e->cursorRow < FIRST_ROW) e->cursorRow = FIRST_ROW;
     }
+    // Taken after the range step, which may move the cursor, so that the
+    // highlighted row and the written slot are the cursor's own.
+    if (!e->blockFlag) e->blockStartRow = e->blockEndRow = e->cursorRow;
 }
 
 int KeyStep(EditorState *e) {
