@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <poll.h>
 #include <thread>
@@ -26,6 +27,8 @@ struct Sim {
     Slave slave;
     std::atomic<bool> stopping{false};
     std::thread thread;
+    bool trace = false;
+    uint64_t traceStart = 0;
     // Serving thread only: what is still to be written.
     Bytes control;
     Bytes frame;
@@ -39,6 +42,18 @@ static uint64_t now_ms() {
 }
 
 enum { READ_SIZE = 256, CHUNK = 4, IDLE_POLL_MS = 20 };
+
+static void sim_trace(Sim *sim, const char *what, const uint8_t *b, size_t n) {
+    if (!sim->trace)
+        return;
+    std::string line = std::to_string(now_ms() - sim->traceStart) + " " + what;
+    char hex[4];
+    for (size_t i = 0; i < n; i++) {
+        snprintf(hex, sizeof hex, " %02X", b[i]);
+        line += hex;
+    }
+    fprintf(stderr, "%s\n", line.c_str());
+}
 
 static void sim_take(Sim *sim, SlaveOutput *o, bool crc) {
     sim->control.insert(sim->control.end(), o->control.begin(), o->control.end());
@@ -80,6 +95,7 @@ static bool sim_read(Sim *sim, int waitMs) {
     ssize_t n = read(fd, buf, sizeof buf);
     if (n <= 0)
         return true; // nothing after all, or no peer yet
+    sim_trace(sim, "in ", buf, size_t(n));
     uint64_t now = now_ms();
     std::lock_guard<std::mutex> g(sim->lock);
     SlaveOutput o;
@@ -100,6 +116,7 @@ static void sim_serve(Sim *sim) {
         }
         if (!sim->control.empty() || !sim->frame.empty()) {
             Bytes c = sim_chunk(sim);
+            sim_trace(sim, "out", c.data(), c.size());
             if (SerialPortWrite(sim->port, c.data(), int(c.size())) == SERIAL_STOPPED)
                 return;
             sim_read(sim, 0);
@@ -119,6 +136,8 @@ Sim *SimStart(const SimOptions &o, std::string *error) {
     sim->slave.crc = o.crc;
     sim->slave.delayMs = o.delayMs;
     sim->slave.dev.drop = o.drop;
+    sim->trace = o.trace;
+    sim->traceStart = now_ms();
     if (!PtyOpen(&sim->pty)) {
         *error = "cannot open a pseudo-terminal";
         delete sim;

@@ -21,6 +21,7 @@ struct SimOptions {
     bool crc = false;
     int delayMs = 0;
     int drop = -1; // the device's drop number; -1 answers every route
+    bool trace = false; // every read and write, with ms times, on stderr
 };
 
 struct Sim;

@@ -20,7 +20,7 @@ using namespace symaxsim;
 
 static const char USAGE[] =
     "usage: symaxsim [--link PATH] [--baud N] [--crc] [--delay MS] [--drop N]\n"
-    "                [--fault NAME[=N]]... [--no-commands]\n"
+    "                [--fault NAME[=N]]... [--no-commands] [--trace]\n"
     "  --link PATH      create a symlink PATH to the pty slave (e.g. DIR/COM1)\n"
     "  --baud N         line speed for the pacing of replies (default 9600)\n"
     "  --crc            CRC-16 instead of the block check character\n"
@@ -28,7 +28,8 @@ static const char USAGE[] =
     "  --drop N         answer only routes ending in drop N (others: status 29)\n"
     "  --fault F[=N]    drop, nak, noack, noreply, badcheck (N times), status=CODE,\n"
     "                   delay=MS (next reply), silent\n"
-    "  --no-commands    do not read commands from stdin; serve until SIGTERM\n";
+    "  --no-commands    do not read commands from stdin; serve until SIGTERM\n"
+    "  --trace          every read and write on the line, with ms times, on stderr\n";
 
 static bool number_arg(const char *text, long lo, long hi, long *v) {
     char *end = nullptr;
@@ -100,6 +101,8 @@ int main(int argc, char **argv) {
             return 0;
         } else if (a == "--crc") {
             o.crc = true;
+        } else if (a == "--trace") {
+            o.trace = true;
         } else if (a == "--no-commands") {
             commands = false;
         } else if (a == "--link" && hasValue) {
