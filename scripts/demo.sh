@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The README's first command: builds, starts the simulated Sy/Max device on a
-# pty linked as COM1 in a scratch directory, runs a short job against it
-# there, and stops the device.
+# pty linked as COM1 in a scratch directory, runs the register editor VELDAK
+# against it there (Escape ends it; extra arguments are VELDAK switches, for
+# example -K), and stops the device. Without a terminal it runs a short
+# read/write job instead.
 #
 # The pieces: start_device / stop_device run the simulator (commands to it go
 # through device_cmd), run_job is the work done against "COM1:" from the
@@ -10,7 +12,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
-targets=(symaxsim symax_demo)
+targets=(symaxsim symax_demo VELDAK)
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/demo.XXXXXX")"
 DEVICE_PID=""
@@ -53,12 +55,21 @@ stop_device() {
 trap stop_device EXIT
 
 run_job() {
-    device_cmd set 1 100 200 300 400
-    (cd "$work" && "$build/sim/symax/symax_demo" COM1: 9600)
-    device_cmd get 1 4
+    device_cmd set 1 100 200 300 400 65535 4660
+    device_cmd set 8193 0x8000 0x8000 0x8000 0x8000
+    # A module name in 8177 on, announced by 0x9990 in 8188.
+    device_cmd set 8177 0x5645 0x4C44 0x414B 0x2044 0x454D 0x4F20 0x2020 0x2020 0x2020 0x2020 0
+    device_cmd set 8188 0x9990
+    if [[ -t 0 && -t 1 ]]; then
+        (cd "$work" && "$build/regedit/VELDAK" COM1:9600,E,8,1 "$@")
+    else
+        echo "demo: VELDAK needs a terminal; running the short job instead"
+        (cd "$work" && "$build/sim/symax/symax_demo" COM1: 9600)
+    fi
+    device_cmd get 1 6
 }
 
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
 start_device
-run_job
+run_job "$@"
