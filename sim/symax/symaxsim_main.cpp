@@ -122,8 +122,10 @@ int main(int argc, char **argv) {
         } else if (a == "--fault" && hasValue) {
             faults.push_back(fault_command(argv[++i]));
         } else {
-            return fail(hasValue || a.rfind("--", 0) != 0 ? "unknown option '" + a + "'"
-                                                          : "option '" + a + "' needs a value");
+            bool takesValue = a == "--link" || a == "--baud" || a == "--delay" || a == "--drop" ||
+                              a == "--fault";
+            return fail(takesValue ? "option '" + a + "' needs a value"
+                                   : "unknown option '" + a + "'");
         }
     }
     // Check the faults before anything is made.

@@ -153,6 +153,8 @@ TEST_F(SymaxPty, ProgramRefusesBadOptions) {
         {{"--fault", "status=999"}, "bad --fault"},
         {{"--link"}, "option '--link' needs a value"},
         {{"--frobnicate", "1"}, "unknown option '--frobnicate'"},
+        {{"--frobnicate"}, "unknown option '--frobnicate'"},
+        {{"stray"}, "unknown option 'stray'"},
         {{"--link", "/nonexistent-dir/COM1"}, "cannot create the link"},
     };
     for (const Case &c : cases) {
