@@ -181,6 +181,26 @@ class ModbusTcp(TcpCase):
         self.assertIsNone(v.proc.poll())
         self.escape_and_check_exit()
 
+    def test_trapped_error_holds_until_f10(self):
+        v = self.start("-T", "-S")
+        v.wait_text(5, 9, "0000")
+        self.sim.cmd("fault garbage 1")
+        v.wait_for(lambda: "ERROR" in v.row(22), "the error window")
+        requests = int(self.sim.cmd("count")[0])
+        time.sleep(0.5)
+        v.pump(0.05)
+        self.assertEqual(int(self.sim.cmd("count")[0]), requests)  # held: no polling
+        v.send("enter")  # not an acknowledgement
+        time.sleep(0.2)
+        v.pump(0.05)
+        self.assertIn("ERROR", v.row(22))
+        v.send("f10")
+        v.wait_for(lambda: "ERROR" not in v.row(22), "the window closed")
+        self.sim.cmd("set 4x 1 5")
+        v.wait_text(5, 9, "0005")
+        self.assertEqual(v.cell(24, 40, 40).strip(), "")  # under -T the text is not kept there
+        self.escape_and_check_exit()
+
     def test_device_that_goes_away_and_comes_back(self):
         self.sim.cmd("set 4x 1 31")
         port = self.sim.ready
