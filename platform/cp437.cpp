@@ -5,6 +5,14 @@
 
 namespace {
 
+// Unicode of the code page 437 glyphs of bytes 0x00 to 0x1F (0x00 shows blank).
+const uint16_t control_glyphs[32] = {
+    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,
+    0x25D8, 0x25CB, 0x25D9, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,
+    0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7, 0x25AC, 0x21A8,
+    0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,
+};
+
 // Unicode of code page 437 bytes 0x80 to 0xFF.
 const uint16_t upper_half[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
@@ -28,16 +36,12 @@ const uint16_t upper_half[128] = {
 }  // namespace
 
 int Cp437ToUtf8(unsigned char c, char *out) {
-    if (c < 0x20 || c == 0x7F) {
-        // control bytes would move the terminal's cursor: show them as a sign
-        out[0] = '?';
+    // control bytes would move the terminal's cursor: they show as their glyphs
+    unsigned u = c < 0x20 ? control_glyphs[c] : c == 0x7F ? 0x2302 : c < 0x80 ? c : upper_half[c - 0x80];
+    if (u < 0x80) {
+        out[0] = (char)u;
         return 1;
     }
-    if (c < 0x80) {
-        out[0] = (char)c;
-        return 1;
-    }
-    unsigned u = upper_half[c - 0x80];
     if (u < 0x800) {
         out[0] = (char)(0xC0 | (u >> 6));
         out[1] = (char)(0x80 | (u & 0x3F));

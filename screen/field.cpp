@@ -208,6 +208,7 @@ void EditFieldRedraw(void) {
 
 int EditField(char *buffer, int row, int column, int width, int fill, const char *allowed,
               const char *terminators, int flags) {
+    if (!buffer) return KEY_ESC;
     OutputHold();
     if (RepaintPending) RepaintScreen();
     Field f;

@@ -1,6 +1,7 @@
 // The terminal console on a pty: take-over and give-back, ANSI colours,
 // code page 437 as UTF-8, keys with real escape timing.
 #include "platform/console.h"
+#include "platform/console_term.h"
 #include "screen/screen.h"
 
 #include <gtest/gtest.h>
@@ -171,6 +172,30 @@ TEST_F(Terminal, TooSmallTerminalIsRefused) {
     struct termios after = Modes();
     EXPECT_EQ(after.c_lflag, before.c_lflag);
     EXPECT_EQ(Drain(), "");
+}
+
+TEST(CodePage437, ShownAsUnicode) {
+    struct Case {
+        unsigned char c;
+        const char *utf8;
+    } cases[] = {
+        {'A', "A"},          {' ', " "},          {0x00, " "},         {0x07, "\u2022"},     {0x1B, "\u2190"},
+        {0x10, "\u25BA"},    {0x7F, "\u2302"},    {0xB3, "\u2502"},    {0xC4, "\u2500"},     {0xC9, "\u2554"},
+        {0xCD, "\u2550"},    {0xBC, "\u255D"},    {0xB0, "\u2591"},    {0xDB, "\u2588"},     {0x9B, "\u00A2"},
+        {0xE1, "\u00DF"},    {0xF8, "\u00B0"},    {0xFF, "\u00A0"},
+    };
+    for (const Case &c : cases) {
+        char out[4];
+        int n = Cp437ToUtf8(c.c, out);
+        EXPECT_EQ(std::string(out, (size_t)n), c.utf8) << (int)c.c;
+    }
+    // no byte ever comes out as a control character that would move the cursor
+    for (int c = 0; c < 256; c++) {
+        char out[4];
+        int n = Cp437ToUtf8((unsigned char)c, out);
+        ASSERT_GE(n, 1);
+        for (int i = 0; i < n; i++) ASSERT_TRUE((unsigned char)out[i] >= 0x20 && out[i] != 0x7F) << c;
+    }
 }
 
 }  // namespace
