@@ -1,5 +1,5 @@
 // Modbus RTU transactions per second over a pty, against our simulator and
-// against the pymodbus serial server, beside the wire-time limit.
+// against the pymodbus and libmodbus RTU servers, beside the wire-time limit.
 //
 // usage: rtu_bench [SECONDS]   (default 3 per line of the table)
 //
@@ -10,7 +10,8 @@
 // 19200), which the second limit adds. The limits are those of a real line:
 // a pty hands over the bytes of a write at once and the pacing only holds the
 // writer back until they would have left the wire, so a pty run can exceed
-// them. The pymodbus peer sits behind a relay that does not pace at all.
+// them. The pymodbus and libmodbus peers sit behind a relay that does not
+// pace at all.
 #include "comm/comm.h"
 #include "tests/modbus_serial/sim_process.h"
 
@@ -91,6 +92,16 @@ int main(int argc, char **argv) {
             return 1;
         }
         report("pymodbus", baud, run(baud, seconds));
+        peer.stop();
+    }
+    for (int baud : {9600, 19200}) {
+        TempDir dir;
+        SimProcess peer;
+        if (!peer.start({LIBMODBUS_SERVER, "1", dir.path + "/COM1"}, nullptr)) {
+            fprintf(stderr, "rtu_bench: libmodbus server did not start\n");
+            return 1;
+        }
+        report("libmodbus", baud, run(baud, seconds));
         peer.stop();
     }
     return 0;
