@@ -1,5 +1,6 @@
 // The gateway dialogue over a real pty against the simulated gateway device.
 #include "comm/comm.h"
+#include "comm/comm_internal.h"
 #include "tests/modbus_serial/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -13,14 +14,20 @@ struct GatewayPtyTest : ::testing::Test {
     TempDir dir;
     SimProcess sim;
     CommHandle *h = nullptr;
+    int poolAfterOpen = 0;
     void open_route(std::vector<uint16_t> route) {
         ASSERT_TRUE(sim.start({GATEWAY_SIM, "--baud", "38400", "--link", dir.path + "/COM1"}, nullptr));
         h = OpenGateway("COM1:", route.data());
         ASSERT_NE(h, nullptr);
         ASSERT_EQ(SetPortParams(h, 38400, 0, 1, 40, 8), 1);
+        poolAfterOpen = pool_count();
     }
     void TearDown() override {
-        if (h) CommClose(h);
+        // Every command and reply buffer is back in the pool.
+        if (h) {
+            EXPECT_EQ(pool_count(), poolAfterOpen);
+            CommClose(h);
+        }
         sim.stop();
     }
     std::string text() { return CommErrorText(h); }
@@ -116,4 +123,21 @@ TEST_F(GatewayPtyTest, WrongWriteReplyIsWaitedOnNotResent) {
     // The route cache was forgotten: the next command selects it again.
     ASSERT_EQ(Write4X(h, 1, 1, v), 1) << text();
     EXPECT_EQ(sim.command("stats"), "OK selects 2 reads 0 writes 2 bad 0");
+}
+
+TEST_F(GatewayPtyTest, BufferShortage) {
+    open_route({1, 4});
+    std::vector<MsgBuffer *> taken;
+    while (MsgBuffer *b = pool_take()) taken.push_back(b);
+    uint16_t v[1] = {0};
+    EXPECT_EQ(Read4X(h, 1, 1, v), 0);
+    EXPECT_EQ(text(), "Buffer shortage, try again");
+    // One buffer: enough for the read command but not for the route selection.
+    pool_give(taken.back());
+    taken.pop_back();
+    EXPECT_EQ(Write4X(h, 1, 1, v), 0);
+    EXPECT_EQ(text(), "Buffer shortage, try again");
+    EXPECT_EQ(pool_count(), 1);
+    for (MsgBuffer *b : taken) pool_give(b);
+    EXPECT_EQ(Read4X(h, 1, 1, v), 1) << text();
 }

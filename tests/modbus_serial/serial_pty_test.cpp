@@ -1,12 +1,14 @@
 // The Modbus RTU and ASCII back ends over a real pty against our simulator:
 // every function code, exception replies and the simulator's faults.
 #include "comm/comm.h"
+#include "comm/comm_internal.h"
 #include "tests/modbus_serial/sim_process.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -27,6 +29,7 @@ struct SerialPtyTest : ::testing::TestWithParam<Framing> {
     TempDir dir;
     SimProcess sim;
     CommHandle *h = nullptr;
+    int poolAfterOpen = 0;
     void SetUp() override {
         ASSERT_FALSE(dir.path.empty());
         ASSERT_TRUE(sim.start({MODBUS_SERIAL_SIM, GetParam().option, "--slave", "7", "--baud",
@@ -36,9 +39,14 @@ struct SerialPtyTest : ::testing::TestWithParam<Framing> {
         ASSERT_NE(h, nullptr);
         // 38400 baud, no parity, one stop bit, a 40-tick (0.4 s) reply timeout.
         ASSERT_EQ(SetPortParams(h, 38400, 0, 1, 40, 8), 1);
+        poolAfterOpen = pool_count();
     }
     void TearDown() override {
-        if (h) CommClose(h);
+        // Every request and reply buffer is back in the pool.
+        if (h) {
+            EXPECT_EQ(pool_count(), poolAfterOpen);
+            CommClose(h);
+        }
         sim.stop();
     }
     std::string text() { return CommErrorText(h); }
@@ -158,10 +166,23 @@ TEST_P(SerialPtyTest, RequestForAnotherSlaveIsNotAnswered) {
     h = GetParam().open("COM1:", 8);
     ASSERT_NE(h, nullptr);
     ASSERT_EQ(SetPortParams(h, 38400, 0, 1, 30, 8), 1);
+    poolAfterOpen = pool_count();
     uint16_t v[1];
     EXPECT_EQ(Read4X(h, 1, 1, v), 0);
     EXPECT_EQ(text(), "No reply to read command");
     EXPECT_EQ(sim.command("stats"), "OK replies 0 bad-frames 0 other-slave 1");
+}
+
+TEST_P(SerialPtyTest, BufferShortage) {
+    std::vector<MsgBuffer *> taken;
+    while (MsgBuffer *b = pool_take()) taken.push_back(b);
+    uint16_t v[1] = {0};
+    EXPECT_EQ(Read4X(h, 1, 1, v), 0);
+    EXPECT_EQ(text(), "Buffer shortage, try again");
+    EXPECT_EQ(Write6X(h, 1, 0, 1, v), 0);
+    EXPECT_EQ(text(), "Buffer shortage, try again");
+    for (MsgBuffer *b : taken) pool_give(b);
+    EXPECT_EQ(Read4X(h, 1, 1, v), 1) << text();
 }
 
 TEST_P(SerialPtyTest, IdleHookAborts) {
