@@ -25,6 +25,8 @@
 namespace {
 
 const int64_t kForever = INT64_MAX;
+const short kTrouble = POLLHUP | POLLERR | POLLNVAL;
+const short kReadable = POLLIN | kTrouble;
 
 int64_t NowNs() {
     timespec ts;
@@ -337,9 +339,10 @@ int SerialPortRead(SerialPort *p, uint8_t *buf, int size, int timeoutMs) {
             down = false; // look at the line again
             continue;
         }
-        if (r <= 0 || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        if (r <= 0 || !(fds[1].revents & kReadable)) continue;
         int got;
-        if (!ReadAvailable(p, buf + count, size - count, &got)) {
+        if (!ReadAvailable(p, buf + count, size - count, &got) ||
+            (got == 0 && (fds[1].revents & kTrouble))) {
             down = true;
             continue;
         }
@@ -458,9 +461,11 @@ int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
         }
         if (fds[1].revents & POLLIN) DrainEventFd(p->nudgeFd);
         if (down || r == 0) continue;
-        if (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) {
+        if (fds[2].revents & kReadable) {
             int got;
-            if (!ReadAvailable(p, buf + p->readCount, size - p->readCount, &got)) {
+            // An error or hang-up that yields no bytes would wake every poll.
+            if (!ReadAvailable(p, buf + p->readCount, size - p->readCount, &got) ||
+                (got == 0 && (fds[2].revents & kTrouble))) {
                 p->hungUp = true;
                 continue;
             }
