@@ -79,6 +79,7 @@ TEST_F(SymaxPty, FailuresGiveTheirTexts) {
         EXPECT_STREQ(CommErrorText(h), c.text);
         // The device well again, the same handle works.
         ASSERT_EQ(Command("fault clear"), "OK");
+        ASSERT_EQ(SetPortParams(h, 115200, 1, 1, 300, 8), 1);
         EXPECT_EQ(Read4X(h, 1, 2, v), 2) << CommErrorText(h);
         Stop();
     }

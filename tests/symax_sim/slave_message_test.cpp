@@ -2,6 +2,8 @@
 #include "sim/symax/sim_commands.h"
 #include "sim_test_util.h"
 
+#include <random>
+
 using namespace symaxsim;
 
 namespace {
@@ -136,6 +138,22 @@ TEST_F(MessageTest, TextCommands) {
     EXPECT_EQ(SlaveCommand(&s, "fault clear"), "OK");
     EXPECT_EQ(s.faults.nak, 0);
     EXPECT_EQ(SlaveCommand(&s, "stats").rfind("OK frames=0 ", 0), 0u);
+}
+
+// Random command lines, made of the commands' own words and numbers of every
+// size, never crash the parser and are always answered OK or ERR.
+TEST_F(MessageTest, RandomCommandLines) {
+    const char *words[] = {"get", "set", "get3", "set3", "get6", "set6", "fault", "delay", "stats",
+                           "route", "drop", "nak", "status", "silent", "on", "clear", "0", "1",
+                           "-1", "0x10", "65535", "65536", "16384", "99999999999999", "x", ""};
+    std::mt19937 rng(99);
+    for (int i = 0; i < 5000; i++) {
+        std::string line;
+        for (unsigned n = rng() % 6; n > 0; n--)
+            line += std::string(words[rng() % (sizeof words / sizeof *words)]) + " ";
+        std::string a = SlaveCommand(&s, line);
+        EXPECT_TRUE(a.rfind("OK", 0) == 0 || a.rfind("ERR ", 0) == 0) << line << " -> " << a;
+    }
 }
 
 } // namespace
