@@ -85,23 +85,22 @@ static Bytes sim_chunk(Sim *sim) {
 }
 
 // Reads what the line holds now (waiting up to waitMs for the first byte) and
-// feeds it to the slave; false when the line failed.
-static bool sim_read(Sim *sim, int waitMs) {
+// feeds it to the slave.
+static void sim_read(Sim *sim, int waitMs) {
     int fd = SerialPortFd(sim->port);
     pollfd p = {fd, POLLIN, 0};
     if (poll(&p, 1, waitMs) <= 0)
-        return true;
+        return;
     uint8_t buf[READ_SIZE];
     ssize_t n = read(fd, buf, sizeof buf);
     if (n <= 0)
-        return true; // nothing after all, or no peer yet
+        return; // nothing after all
     sim_trace(sim, "in ", buf, size_t(n));
     uint64_t now = now_ms();
     std::lock_guard<std::mutex> g(sim->lock);
     SlaveOutput o;
     SlaveRxBytes(&sim->slave, buf, size_t(n), now, &o);
     sim_take(sim, &o, sim->slave.crc);
-    return true;
 }
 
 static void sim_serve(Sim *sim) {
