@@ -21,7 +21,8 @@ static const char usageText[] =
     "  --slave N    own slave address, 1 to 247 (default 1)\n"
     "  --baud B     line speed that paces replies and times RTU frame ends (default 9600)\n"
     "  --link PATH  also make PATH a symlink to the pty (for example COM1 in a test directory)\n"
-    "  --fault NAME fault on every reply: none, wrong-slave, bad-check, silence, late\n"
+    "  --fault NAME fault on every reply: none, wrong-slave, bad-check, silence, late,\n"
+    "               overlong (a 300-byte frame instead of the reply)\n"
     "  --late-ms MS delay of the late fault (default 1000)\n"
     "Prints \"READY <pty path>\" and then reads commands from standard input:\n"
     "  get 4x N COUNT | set 4x N V1 [V2 ...]      (also 0x 1x 3x; N is 1-based)\n"
@@ -89,7 +90,7 @@ static int command(SerialSlave *s, char *line) {
     if (!strcmp(word, "fault")) {
         int f = words >= 2 ? SlaveFaultParse(arg) : -1;
         if (f < 0 || (words == 3 && strcmp(extra, "once"))) {
-            printf("ERR fault none|wrong-slave|bad-check|silence|late [once]\n");
+            printf("ERR fault none|wrong-slave|bad-check|silence|late|overlong [once]\n");
         } else {
             s->faultOnce = words == 3;
             s->fault = f;

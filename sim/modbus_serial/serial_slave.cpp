@@ -12,8 +12,9 @@
 #include <thread>
 
 int SlaveFaultParse(const char *name) {
-    static const char *const names[] = {"none", "wrong-slave", "bad-check", "silence", "late"};
-    for (int i = 0; i < 5; i++)
+    static const char *const names[] = {"none",    "wrong-slave", "bad-check",
+                                        "silence", "late",        "overlong"};
+    for (int i = 0; i < 6; i++)
         if (strcmp(name, names[i]) == 0) return i;
     return -1;
 }
@@ -36,6 +37,20 @@ static void answer(SerialSlave *s, int address, const uint8_t *pdu, int length) 
     int fault = fault_take(s);
     if (fault == FAULT_SILENCE) return;
     if (fault == FAULT_LATE) std::this_thread::sleep_for(std::chrono::milliseconds(s->lateMs.load()));
+    if (fault == FAULT_OVERLONG) {
+        // 300 bytes without a pause: RTU bytes, or ASCII hex digits after ':'.
+        uint8_t junk[1 + 600 + 2];
+        int size = 0;
+        if (s->ascii) junk[size++] = ':';
+        while (size < (s->ascii ? 601 : 300)) junk[size++] = s->ascii ? '5' : 0x55;
+        if (s->ascii) {
+            junk[size++] = '\r';
+            junk[size++] = '\n';
+        }
+        SerialPortWrite(s->port, junk, size);
+        s->replies++;
+        return;
+    }
     int from = fault == FAULT_WRONG_SLAVE ? (s->address % 247) + 1 : s->address;
     uint8_t frame[FRAME_ASCII_MAX];
     int size = s->ascii ? FrameAsciiEncode(from, reply, n, frame)

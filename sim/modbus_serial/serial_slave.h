@@ -14,6 +14,7 @@ enum SlaveFault {
     FAULT_BAD_CHECK = 2,   // the reply's CRC or LRC is spoiled
     FAULT_SILENCE = 3,     // no reply at all
     FAULT_LATE = 4,        // the reply comes after lateMs milliseconds
+    FAULT_OVERLONG = 5,    // a frame longer than any reply (300 bytes) instead of the reply
 };
 
 struct SerialSlave {
@@ -29,7 +30,8 @@ struct SerialSlave {
     std::atomic<unsigned long> replies;
 };
 
-// Parses a fault name ("none", "wrong-slave", "bad-check", "silence", "late"); -1 when unknown.
+// Parses a fault name ("none", "wrong-slave", "bad-check", "silence", "late",
+// "overlong"); -1 when unknown.
 int SlaveFaultParse(const char *name);
 // Serves until the port is stopped (SerialPortStop) or hangs up for good.
 void SerialSlaveRun(SerialSlave *s);

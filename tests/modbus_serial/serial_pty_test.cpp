@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -140,6 +141,20 @@ TEST_P(SerialPtyTest, BadCheckAndSilenceTimeOut) {
     ASSERT_EQ(sim.command("fault silence once"), "OK");
     EXPECT_EQ(Write4X(h, 1, 2, v), 0);
     EXPECT_EQ(text(), "No reply to write command");
+    EXPECT_EQ(Read4X(h, 1, 2, v), 2) << text();
+}
+
+TEST_P(SerialPtyTest, OverlongReplyFailsTheRead) {
+    // A 30-second timeout: the overlong frame ends the wait long before.
+    ASSERT_EQ(SetPortParams(h, 38400, 0, 1, 3000, 8), 1);
+    ASSERT_EQ(sim.command("fault overlong once"), "OK");
+    uint16_t v[2] = {0};
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Read4X(h, 1, 2, v), 0);
+    EXPECT_EQ(text(), "No reply to read command");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    for (int i = 0; i < 100 && sim.command("stats").rfind("OK replies 1 ", 0) != 0; i++) usleep(20000);
+    usleep(100000); // the rest of the junk reaches the framer while no reply is wanted
     EXPECT_EQ(Read4X(h, 1, 2, v), 2) << text();
 }
 
