@@ -1,6 +1,6 @@
 // Our Modbus RTU and ASCII master against peers nobody here wrote: the
 // pymodbus serial server (tests/interop_serial/pymodbus_server.py, RTU and
-// ASCII) and libmodbus's RTU server (libmodbus_server.cpp), each on a pty.
+// ASCII) and libmodbus's RTU server (libmodbus_rtu_server.cpp), each on a pty.
 // Their memory (zero-based point i): coil on when i % 3 == 0, input on when
 // i % 2 == 1, input register 1000 + i, holding register 2i + 7.
 #include "comm/comm.h"

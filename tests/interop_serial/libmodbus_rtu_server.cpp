@@ -1,7 +1,7 @@
-// libmodbus_server: libmodbus's Modbus RTU server on a pty, a peer for the
+// libmodbus_rtu_server: libmodbus's Modbus RTU server on a pty, a peer for the
 // interoperability tests.
 //
-// usage: libmodbus_server SLAVE LINK
+// usage: libmodbus_rtu_server SLAVE LINK
 // Makes two pty pairs and relays bytes between their masters: libmodbus
 // serves on one slave device, the other is linked as LINK for the client
 // under test. Prints "READY <client pty>" and ends at the end of standard
@@ -43,18 +43,18 @@ void relay(int a, int b) {
 
 int main(int argc, char **argv) {
     if (argc != 3) {
-        fprintf(stderr, "usage: libmodbus_server SLAVE LINK\n");
+        fprintf(stderr, "usage: libmodbus_rtu_server SLAVE LINK\n");
         return 2;
     }
     PtyPair client, server;
     if (!PtyOpen(&client) || !PtyOpen(&server) || !PtyLink(&client, argv[2])) {
-        fprintf(stderr, "libmodbus_server: cannot make the ptys\n");
+        fprintf(stderr, "libmodbus_rtu_server: cannot make the ptys\n");
         return 1;
     }
     modbus_t *ctx = modbus_new_rtu(server.slavePath, 38400, 'N', 8, 1);
     modbus_mapping_t *map = modbus_mapping_new(POINTS, POINTS, POINTS, POINTS);
     if (!ctx || !map || modbus_set_slave(ctx, atoi(argv[1])) != 0 || modbus_connect(ctx) != 0) {
-        fprintf(stderr, "libmodbus_server: cannot start libmodbus\n");
+        fprintf(stderr, "libmodbus_rtu_server: cannot start libmodbus\n");
         return 1;
     }
     for (int i = 0; i < POINTS; i++) {
