@@ -11,21 +11,25 @@
 
 enum { MBAP_LENGTH_MOST = 254 }; // unit byte + the largest PDU
 
-static unsigned Word(const uint8_t *p) { return (unsigned)(p[0] << 8 | p[1]); }
+static unsigned Word(const uint8_t *p) {
+    return (unsigned)(p[0] << 8 | p[1]);
+}
 
 // CRC-16/MODBUS: the check is the same run over a frame that ends in its own CRC gives 0.
 static unsigned Crc16(const uint8_t *data, int length) {
     unsigned crc = 0xFFFF;
     for (int i = 0; i < length; i++) {
         crc ^= data[i];
-        for (int bit = 0; bit < 8; bit++) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        for (int bit = 0; bit < 8; bit++)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
     }
     return crc;
 }
 
 // The MBAP header tells the reply's size once its six bytes are in.
 static int MbapSize(CommHandle *h, const uint8_t *reply, int have) {
-    if (have < MBAP_HEADER) return MBAP_HEADER;
+    if (have < MBAP_HEADER)
+        return MBAP_HEADER;
     unsigned length = Word(reply + 4);
     if (length > MBAP_LENGTH_MOST) {
         SetCommError(h, "Recv Reply message too large");
@@ -42,13 +46,26 @@ static int MbapSize(CommHandle *h, const uint8_t *reply, int have) {
 // its byte count. A function code we do not know ends the reply where it
 // stands; its check then fails.
 static int RtuSize(CommHandle *, const uint8_t *reply, int have) {
-    if (have < 3) return 3;
+    if (have < 3)
+        return 3;
     unsigned function = reply[1];
-    if (function & 0x80) return 5;
+    if (function & 0x80)
+        return 5;
     switch (function) {
-    case 1: case 2: case 3: case 4: case 20: case 21: return 3 + reply[2] + 2;
-    case 5: case 6: case 15: case 16: return 8;
-    default: return have;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 20:
+    case 21:
+        return 3 + reply[2] + 2;
+    case 5:
+    case 6:
+    case 15:
+    case 16:
+        return 8;
+    default:
+        return have;
     }
 }
 
@@ -73,11 +90,13 @@ static int TransactMbap(CommHandle *h, const uint8_t *pdu, int pduLength, TcpRep
     frame[5] = (uint8_t)(1 + pduLength);
     frame[6] = (uint8_t)h->route.count;
     memcpy(frame + 7, pdu, (size_t)pduLength);
-    if (!TcpSend(h, frame, 7 + pduLength)) return 0;
+    if (!TcpSend(h, frame, 7 + pduLength))
+        return 0;
     int polls = 0;
     for (;;) {
         int n = TcpReceive(h, r->frame, MbapSize, &polls);
-        if (!n) return 0;
+        if (!n)
+            return 0;
         if (Word(r->frame) == id) {
             r->unit = r->frame[6];
             r->pdu = r->frame + 7;
@@ -99,10 +118,12 @@ static int TransactRtu(CommHandle *h, const uint8_t *pdu, int pduLength, TcpRepl
     unsigned crc = Crc16(frame, 1 + pduLength);
     frame[1 + pduLength] = (uint8_t)crc;
     frame[2 + pduLength] = (uint8_t)(crc >> 8);
-    if (!TcpSend(h, frame, 3 + pduLength)) return 0;
+    if (!TcpSend(h, frame, 3 + pduLength))
+        return 0;
     int polls = 0;
     int n = TcpReceive(h, r->frame, RtuSize, &polls);
-    if (!n) return 0;
+    if (!n)
+        return 0;
     if (n < 4 || Crc16(r->frame, n) != 0) {
         SetCommError(h, "Reply CRC error");
         return 0;
@@ -116,7 +137,8 @@ static int TransactRtu(CommHandle *h, const uint8_t *pdu, int pduLength, TcpRepl
 // Drains what the peer sent before, then runs the request by the handle's kind.
 static int Transact(CommHandle *h, const uint8_t *pdu, int pduLength, TcpReply *r) {
     TcpDrain(h);
-    if (h->kind == LINK_RTU_OVER_TCP) return TransactRtu(h, pdu, pduLength, r);
+    if (h->kind == LINK_RTU_OVER_TCP)
+        return TransactRtu(h, pdu, pduLength, r);
     return TransactMbap(h, pdu, pduLength, r);
 }
 
@@ -142,41 +164,50 @@ static int ReplyHeadOk(CommHandle *h, const TcpReply *r, int function) {
 }
 
 int ModbusTcpRead(CommHandle *h, int start, int count, uint16_t *values, int function) {
-    if (!HandleValid(h) || count == 0) return 0;
+    if (!HandleValid(h) || count == 0)
+        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildRead(pdu, function, start, count);
-    if (!length) return 0;
+    if (!length)
+        return 0;
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, function)) return 0;
+    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, function))
+        return 0;
     // The unit and function were checked above; the shared check adds the byte
     // count and the size, and unpacks the data.
     char text[MODBUS_TEXT_SIZE];
     int done = ModbusCheckReadReply(r.unit, r.unit, r.pdu, r.length, function, count, values, text);
-    if (!done) SetCommError(h, text);
+    if (!done)
+        SetCommError(h, text);
     return done;
 }
 
 int ModbusTcpWrite(CommHandle *h, int start, int count, uint16_t *values, int function) {
-    if (!HandleValid(h) || count == 0) return 0;
+    if (!HandleValid(h) || count == 0)
+        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildWrite(pdu, function, start, count, values);
     if (!length) {
         // Function 6 is for one register only; a block that cannot be framed is refused.
-        if (function != 6) SetCommError(h, "Illegal write count");
+        if (function != 6)
+            SetCommError(h, "Illegal write count");
         return 0;
     }
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, function)) return 0;
+    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, function))
+        return 0;
     return count;
 }
 
 int ModbusTcpFileRead(CommHandle *h, int refType, int file, int record, int count,
                       uint16_t *values) {
-    if (!HandleValid(h) || count == 0) return 0;
+    if (!HandleValid(h) || count == 0)
+        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildFileRead(pdu, refType, file, record, count);
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, 20)) return 0;
+    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, 20))
+        return 0;
     unsigned bytes = r.length >= 2 ? r.pdu[1] : 0;
     if (bytes != 2u * (unsigned)count + 2) {
         SetCommErrorF(h, "Reply length %u doesn't match query %u", bytes, (unsigned)count);
@@ -187,13 +218,15 @@ int ModbusTcpFileRead(CommHandle *h, int refType, int file, int record, int coun
         SetCommError(h, "Read reply was wrong size");
         return 0;
     }
-    for (int i = 0; i < count; i++) values[i] = (uint16_t)Word(r.pdu + 4 + 2 * i);
+    for (int i = 0; i < count; i++)
+        values[i] = (uint16_t)Word(r.pdu + 4 + 2 * i);
     return count;
 }
 
 static int FileWrite(CommHandle *h, int refType, int file, int record, int count,
                      uint16_t *values) {
-    if (!HandleValid(h) || count == 0) return 0;
+    if (!HandleValid(h) || count == 0)
+        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildFileWrite(pdu, refType, file, record, count, values);
     if (!length) {
@@ -201,7 +234,8 @@ static int FileWrite(CommHandle *h, int refType, int file, int record, int count
         return 0;
     }
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, 21)) return 0;
+    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, 21))
+        return 0;
     return count;
 }
 

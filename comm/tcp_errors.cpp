@@ -24,7 +24,8 @@ static const TcpErrorEntry TcpErrors[] = {
 
 static const TcpErrorEntry *TcpErrorFind(int error) {
     for (const TcpErrorEntry &e : TcpErrors)
-        if (e.error == error) return &e;
+        if (e.error == error)
+            return &e;
     return nullptr;
 }
 
@@ -44,7 +45,8 @@ void TcpFail(CommHandle *h, const char *prefix, int error) {
         SetCommErrorF(h, "%s%s", prefix, text);
     else
         SetCommErrorF(h, "%s WINSOCK error %d", prefix, error);
-    if (TcpErrorReconnects(error)) TcpReconnect(h);
+    if (TcpErrorReconnects(error))
+        TcpReconnect(h);
 }
 
 void TcpReconnect(CommHandle *h) {
@@ -53,7 +55,8 @@ void TcpReconnect(CommHandle *h) {
         SockClose(h->sock);
     }
     h->sock = SockOpenTcp();
-    if (h->sock < 0) return;
+    if (h->sock < 0)
+        return;
     // A connect that fails leaves an unconnected socket: the next operation
     // finds it so and tries again.
     SockConnect(h->sock, h->peerAddress, h->peerPort);

@@ -16,7 +16,8 @@ enum {
 // "%u.%u.%u.%u", each number cut to 8 bits, as the address in network order.
 static int DottedAddress(const char *host, uint32_t *address) {
     unsigned a, b, c, d;
-    if (sscanf(host, "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return 0;
+    if (sscanf(host, "%u.%u.%u.%u", &a, &b, &c, &d) != 4)
+        return 0;
     uint8_t *bytes = reinterpret_cast<uint8_t *>(address);
     bytes[0] = (uint8_t)a;
     bytes[1] = (uint8_t)b;
@@ -26,11 +27,14 @@ static int DottedAddress(const char *host, uint32_t *address) {
 }
 
 CommHandle *TcpOpen(const char *host, unsigned port, int unit, int kind) {
-    if (!host || port == 0 || port > 0xFFFF) return nullptr;
+    if (!host || port == 0 || port > 0xFFFF)
+        return nullptr;
     uint32_t address = 0;
-    if (!DottedAddress(host, &address) && !SockResolve(host, &address)) return nullptr;
+    if (!DottedAddress(host, &address) && !SockResolve(host, &address))
+        return nullptr;
     CommHandle *h = HandleAllocate(kind);
-    if (!h) return nullptr;
+    if (!h)
+        return nullptr;
     h->route.count = (uint16_t)unit;
     h->transactionCounter = (uint16_t)time(nullptr);
     h->peerAddress = address;
@@ -55,7 +59,8 @@ CommHandle *OpenRTUoverTCP(const char *host, unsigned port, int unit) {
 }
 
 void TcpClose(CommHandle *h) {
-    if (h->sock < 0) return;
+    if (h->sock < 0)
+        return;
     SockShutdown(h->sock);
     SockClose(h->sock);
     h->sock = -1;
@@ -70,10 +75,12 @@ void TcpDrain(CommHandle *h) {
     for (int i = 0; i < DRAIN_MOST; i++) {
         int error = 0;
         int n = SockRecv(h->sock, junk, sizeof junk, &error);
-        if (n > 0) continue;
+        if (n > 0)
+            continue;
         // The peer closed or reset the connection while we were idle: the
         // request goes out on a new one rather than into a dead socket.
-        if (n == 0 || TcpErrorReconnects(error)) TcpReconnect(h);
+        if (n == 0 || TcpErrorReconnects(error))
+            TcpReconnect(h);
         return;
     }
 }
@@ -111,8 +118,10 @@ int TcpReceive(CommHandle *h, uint8_t *reply, ReplySize size, int *polls) {
         if (n > 0) {
             have += n;
             want = size(h, reply, have);
-            if (want < 0) return 0;
-            if (want <= have) return have;
+            if (want < 0)
+                return 0;
+            if (want <= have)
+                return have;
             continue;
         }
         if (*polls >= h->replyTimeout) {

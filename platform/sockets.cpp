@@ -14,37 +14,60 @@
 
 int SockErrorFromErrno(int err) {
     switch (err) {
-    case EINTR: return SOCK_EINTR;
-    case EFAULT: return SOCK_EFAULT;
-    case EINVAL: return SOCK_EINVAL;
-    case EAGAIN: return SOCK_EWOULDBLOCK;
+    case EINTR:
+        return SOCK_EINTR;
+    case EFAULT:
+        return SOCK_EFAULT;
+    case EINVAL:
+        return SOCK_EINVAL;
+    case EAGAIN:
+        return SOCK_EWOULDBLOCK;
 #if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK: return SOCK_EWOULDBLOCK;
+    case EWOULDBLOCK:
+        return SOCK_EWOULDBLOCK;
 #endif
-    case EINPROGRESS: return SOCK_EINPROGRESS;
+    case EINPROGRESS:
+        return SOCK_EINPROGRESS;
     case EBADF:
-    case ENOTSOCK: return SOCK_ENOTSOCK;
-    case EMSGSIZE: return SOCK_EMSGSIZE;
-    case EADDRINUSE: return SOCK_EADDRINUSE;
-    case ENETDOWN: return SOCK_ENETDOWN;
-    case ENETUNREACH: return SOCK_ENETUNREACH;
-    case ENETRESET: return SOCK_ENETRESET;
-    case ECONNABORTED: return SOCK_ECONNABORTED;
-    case ECONNRESET: return SOCK_ECONNRESET;
+    case ENOTSOCK:
+        return SOCK_ENOTSOCK;
+    case EMSGSIZE:
+        return SOCK_EMSGSIZE;
+    case EADDRINUSE:
+        return SOCK_EADDRINUSE;
+    case ENETDOWN:
+        return SOCK_ENETDOWN;
+    case ENETUNREACH:
+        return SOCK_ENETUNREACH;
+    case ENETRESET:
+        return SOCK_ENETRESET;
+    case ECONNABORTED:
+        return SOCK_ECONNABORTED;
+    case ECONNRESET:
+        return SOCK_ECONNRESET;
     case ENOBUFS:
-    case ENOMEM: return SOCK_ENOBUFS;
+    case ENOMEM:
+        return SOCK_ENOBUFS;
     // Writing to a connection that has already ended, or that never came up.
     case EPIPE:
-    case ENOTCONN: return SOCK_ENOTCONN;
-    case ESHUTDOWN: return SOCK_ESHUTDOWN;
-    case ETIMEDOUT: return SOCK_ETIMEDOUT;
-    case ECONNREFUSED: return SOCK_ECONNREFUSED;
-    case EHOSTUNREACH: return SOCK_EHOSTUNREACH;
-    default: return 10000 + err;
+    case ENOTCONN:
+        return SOCK_ENOTCONN;
+    case ESHUTDOWN:
+        return SOCK_ESHUTDOWN;
+    case ETIMEDOUT:
+        return SOCK_ETIMEDOUT;
+    case ECONNREFUSED:
+        return SOCK_ECONNREFUSED;
+    case EHOSTUNREACH:
+        return SOCK_EHOSTUNREACH;
+    default:
+        return 10000 + err;
     }
 }
 
-int SockOpenTcp(void) { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP); }
+int SockOpenTcp(void) {
+    return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+}
 
 int SockResolve(const char *host, uint32_t *address) {
     addrinfo hints;
@@ -52,7 +75,8 @@ int SockResolve(const char *host, uint32_t *address) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
-    if (!host || getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return 0;
+    if (!host || getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
+        return 0;
     *address = reinterpret_cast<sockaddr_in *>(found->ai_addr)->sin_addr.s_addr;
     freeaddrinfo(found);
     return 1;
@@ -78,7 +102,8 @@ int SockConnect(int sock, uint32_t address, uint16_t port) {
 
 int SockSetNonBlocking(int sock) {
     int flags = fcntl(sock, F_GETFL, 0);
-    if (flags < 0 || fcntl(sock, F_SETFL, flags | O_NONBLOCK) < 0) return SockErrorFromErrno(errno);
+    if (flags < 0 || fcntl(sock, F_SETFL, flags | O_NONBLOCK) < 0)
+        return SockErrorFromErrno(errno);
     // Requests and replies are single small writes: send each at once.
     int one = 1;
     setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -119,15 +144,18 @@ int SockWaitReadable(int sock, int ms) {
 }
 
 void SockShutdown(int sock) {
-    if (sock >= 0) shutdown(sock, SHUT_RDWR);
+    if (sock >= 0)
+        shutdown(sock, SHUT_RDWR);
 }
 
 void SockClose(int sock) {
-    if (sock >= 0) close(sock);
+    if (sock >= 0)
+        close(sock);
 }
 
 void SockAbort(int sock) {
-    if (sock < 0) return;
+    if (sock < 0)
+        return;
     linger hard;
     hard.l_onoff = 1;
     hard.l_linger = 0;
@@ -137,7 +165,8 @@ void SockAbort(int sock) {
 
 int SockListenLoopback(uint16_t port, uint16_t *bound) {
     int sock = SockOpenTcp();
-    if (sock < 0) return -1;
+    if (sock < 0)
+        return -1;
     int one = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in at = AddressOf(htonl(INADDR_LOOPBACK), port);
@@ -147,7 +176,8 @@ int SockListenLoopback(uint16_t port, uint16_t *bound) {
         close(sock);
         return -1;
     }
-    if (bound) *bound = ntohs(at.sin_port);
+    if (bound)
+        *bound = ntohs(at.sin_port);
     return sock;
 }
 
@@ -166,7 +196,8 @@ int SockAccept(int listener) {
 int SockPollRead(const int *socks, int count, int ms, uint8_t *ready) {
     enum { POLL_MOST = 64 };
     pollfd p[POLL_MOST];
-    if (count > POLL_MOST) count = POLL_MOST;
+    if (count > POLL_MOST)
+        count = POLL_MOST;
     for (int i = 0; i < count; i++) {
         p[i].fd = socks[i];
         p[i].events = POLLIN;

@@ -26,7 +26,8 @@ static double Seconds(std::chrono::steady_clock::time_point since) {
 // Transactions per second of our client, or 0 on a failure.
 static double OursRound(unsigned port, int count) {
     CommHandle *h = OpenModbusTCP("127.0.0.1", port, 1);
-    if (!h) return 0;
+    if (!h)
+        return 0;
     uint16_t v[READ_COUNT];
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < count; i++)
@@ -42,7 +43,8 @@ static double OursRound(unsigned port, int count) {
 
 static double LibmodbusRound(unsigned port, int count) {
     modbus_t *ctx = modbus_new_tcp("127.0.0.1", (int)port);
-    if (!ctx) return 0;
+    if (!ctx)
+        return 0;
     modbus_set_slave(ctx, 1);
     if (modbus_connect(ctx) != 0) {
         modbus_free(ctx);
@@ -51,11 +53,13 @@ static double LibmodbusRound(unsigned port, int count) {
     uint16_t v[READ_COUNT];
     auto start = std::chrono::steady_clock::now();
     int ok = 1;
-    for (int i = 0; i < count && ok; i++) ok = modbus_read_registers(ctx, 0, READ_COUNT, v) == READ_COUNT;
+    for (int i = 0; i < count && ok; i++)
+        ok = modbus_read_registers(ctx, 0, READ_COUNT, v) == READ_COUNT;
     double s = Seconds(start);
     modbus_close(ctx);
     modbus_free(ctx);
-    if (!ok) fprintf(stderr, "libmodbus read failed\n");
+    if (!ok)
+        fprintf(stderr, "libmodbus read failed\n");
     return ok ? count / s : 0;
 }
 
@@ -64,9 +68,12 @@ static int Compare(const char *server, unsigned port, int count, int rounds) {
     double ours = 0, theirs = 0;
     for (int r = 0; r < rounds; r++) {
         double a = OursRound(port, count), b = LibmodbusRound(port, count);
-        if (a == 0 || b == 0) return 0;
-        if (a > ours) ours = a;
-        if (b > theirs) theirs = b;
+        if (a == 0 || b == 0)
+            return 0;
+        if (a > ours)
+            ours = a;
+        if (b > theirs)
+            theirs = b;
     }
     printf("server %-12s ours %8.0f/s  libmodbus %8.0f/s  ratio %.2f\n", server, ours, theirs,
            ours / theirs);
@@ -102,6 +109,7 @@ int main(int argc, char **argv) {
         ok = PeerStart(&peer, args, 10000) && Compare("libmodbus", peer.port, count, rounds);
         PeerStop(&peer, 5000);
     }
-    if (!ok) fprintf(stderr, "benchmark failed\n");
+    if (!ok)
+        fprintf(stderr, "benchmark failed\n");
     return ok ? 0 : 1;
 }

@@ -21,16 +21,16 @@ enum {
     SLAVE_POINTS = 10000,       // coils, inputs, input registers, holding registers each
     SLAVE_FILES = 16,           // files 0 to 15
     SLAVE_FILE_RECORDS = 10000, // records 0 to 9999 in each file
-    SLAVE_PDU_MAX = 253,       // largest PDU of a request or reply
+    SLAVE_PDU_MAX = 253,        // largest PDU of a request or reply
 };
 
 // The four bit and register tables and the files, by the usual reference prefix.
 enum SlaveTable {
-    TABLE_COILS = 0,    // 0X
-    TABLE_INPUTS = 1,   // 1X
+    TABLE_COILS = 0,      // 0X
+    TABLE_INPUTS = 1,     // 1X
     TABLE_INPUT_REGS = 3, // 3X
-    TABLE_HOLDING = 4,  // 4X
-    TABLE_FILES = 6,    // 6X
+    TABLE_HOLDING = 4,    // 4X
+    TABLE_FILES = 6,      // 6X
 };
 
 struct ModbusSlave;

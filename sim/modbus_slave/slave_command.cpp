@@ -19,7 +19,8 @@ static int SplitWords(char *line, char **words) {
     int n = 0;
     char *save = nullptr;
     for (char *p = strtok_r(line, " \t\r\n", &save); p; p = strtok_r(nullptr, " \t\r\n", &save)) {
-        if (n == COMMAND_MAX_WORDS) return -1;
+        if (n == COMMAND_MAX_WORDS)
+            return -1;
         words[n++] = p;
     }
     return n;
@@ -30,7 +31,8 @@ static int ParseNumber(const char *text, long limit, long *value) {
     errno = 0;
     char *end = nullptr;
     long v = strtol(text, &end, 0);
-    if (errno || end == text || *end || v < 0 || v > limit) return 0;
+    if (errno || end == text || *end || v < 0 || v > limit)
+        return 0;
     *value = v;
     return 1;
 }
@@ -55,33 +57,41 @@ static int Answer(const uint16_t *values, int count, char *out, size_t room) {
 }
 
 int SlaveCommand(ModbusSlave *s, const char *line, char *out, size_t room) {
-    if (!s || !line || !out || room == 0) return 0;
+    if (!s || !line || !out || room == 0)
+        return 0;
     char copy[2048];
-    if (strlen(line) >= sizeof copy) return Fail(out, room, "line too long");
+    if (strlen(line) >= sizeof copy)
+        return Fail(out, room, "line too long");
     strcpy(copy, line);
     char *w[COMMAND_MAX_WORDS];
     int n = SplitWords(copy, w);
-    if (n < 0) return Fail(out, room, "too many values");
+    if (n < 0)
+        return Fail(out, room, "too many values");
     if (n == 1 && strcmp(w[0], "count") == 0) {
         snprintf(out, room, "OK %lu", SlaveRequests(s));
         return 1;
     }
     int get = n >= 1 && strcmp(w[0], "get") == 0;
     int set = n >= 1 && strcmp(w[0], "set") == 0;
-    if (!get && !set) return Fail(out, room, "unknown command");
+    if (!get && !set)
+        return Fail(out, room, "unknown command");
     int table;
-    if (n < 2 || !ParseTable(w[1], &table)) return Fail(out, room, "unknown table");
+    if (n < 2 || !ParseTable(w[1], &table))
+        return Fail(out, room, "unknown table");
     // Files take a file number before the first record; the other tables are 1-based.
     long file = 0, first;
     int at = 2;
     if (table == TABLE_FILES) {
-        if (n <= at || !ParseNumber(w[at], SLAVE_FILES - 1, &file)) return Fail(out, room, "bad file");
+        if (n <= at || !ParseNumber(w[at], SLAVE_FILES - 1, &file))
+            return Fail(out, room, "bad file");
         at++;
     }
-    if (n <= at || !ParseNumber(w[at], 0xFFFF, &first)) return Fail(out, room, "bad address");
+    if (n <= at || !ParseNumber(w[at], 0xFFFF, &first))
+        return Fail(out, room, "bad address");
     at++;
     if (table != TABLE_FILES) {
-        if (first < 1) return Fail(out, room, "bad address");
+        if (first < 1)
+            return Fail(out, room, "bad address");
         first -= 1;
     }
     uint16_t values[COMMAND_MAX_VALUES];
@@ -94,10 +104,12 @@ int SlaveCommand(ModbusSlave *s, const char *line, char *out, size_t room) {
         return Answer(values, (int)count, out, room);
     }
     int count = n - at;
-    if (count < 1 || count > COMMAND_MAX_VALUES) return Fail(out, room, "bad count");
+    if (count < 1 || count > COMMAND_MAX_VALUES)
+        return Fail(out, room, "bad count");
     for (int i = 0; i < count; i++) {
         long v;
-        if (!ParseNumber(w[at + i], 0xFFFF, &v)) return Fail(out, room, "bad value");
+        if (!ParseNumber(w[at + i], 0xFFFF, &v))
+            return Fail(out, room, "bad value");
         values[i] = (uint16_t)v;
     }
     if (!SlaveSet(s, table, (int)file, (int)first, count, values))

@@ -3,12 +3,12 @@
 #include "sim/modbus_slave/modbus_slave.h"
 #include "sim/modbus_tcp/tcp_sim.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
-#include <chrono>
 
 static const char Usage[] =
     "usage: modbustcpsim [options]\n"
@@ -30,7 +30,8 @@ static const char Usage[] =
 static int ParseInt(const char *text, long low, long high, long *value) {
     char *end = nullptr;
     long v = strtol(text, &end, 10);
-    if (end == text || *end || v < low || v > high) return 0;
+    if (end == text || *end || v < low || v > high)
+        return 0;
     *value = v;
     return 1;
 }
@@ -69,11 +70,13 @@ int main(int argc, char **argv) {
             char *colon = strchr(name, ':');
             if (colon) {
                 *colon = 0;
-                if (!ParseInt(colon + 1, 0, 1000000, &v)) return Fail("bad fault count");
+                if (!ParseInt(colon + 1, 0, 1000000, &v))
+                    return Fail("bad fault count");
                 faultCount = (int)v;
             }
             fault = TcpSimFaultParse(name);
-            if (fault < 0) return Fail("unknown fault");
+            if (fault < 0)
+                return Fail("unknown fault");
             i++;
         } else {
             return Fail("bad argument");
@@ -92,14 +95,18 @@ int main(int argc, char **argv) {
     char line[4096], out[8192];
     while (fgets(line, sizeof line, stdin)) {
         line[strcspn(line, "\r\n")] = 0;
-        if (line[0] == 0) continue;
-        if (strcmp(line, "quit") == 0) break;
+        if (line[0] == 0)
+            continue;
+        if (strcmp(line, "quit") == 0)
+            break;
         TcpSimCommand(sim, slave, line, out, sizeof out);
         printf("%s\n", out);
         fflush(stdout);
     }
-    if (stay && !feof(stdin)) stay = 0; // "quit" ends the program in any case
-    while (stay) std::this_thread::sleep_for(std::chrono::seconds(1));
+    if (stay && !feof(stdin))
+        stay = 0; // "quit" ends the program in any case
+    while (stay)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
     TcpSimStop(sim);
     SlaveDestroy(slave);
     return 0;

@@ -11,7 +11,8 @@
 static int WholeNumber(const char *text, long limit, long *value) {
     char *end = nullptr;
     long v = strtol(text, &end, 10);
-    if (end == text || *end || v < 0 || v > limit) return 0;
+    if (end == text || *end || v < 0 || v > limit)
+        return 0;
     *value = v;
     return 1;
 }

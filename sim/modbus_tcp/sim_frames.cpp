@@ -4,28 +4,40 @@
 #include <cstring>
 
 int SimMbapRequestSize(const uint8_t *bytes, int have) {
-    if (have < 6) return 0;
+    if (have < 6)
+        return 0;
     int length = bytes[4] << 8 | bytes[5];
     // The unit byte and at least a function code; no PDU is longer than 253.
-    if (length < 2 || length > 254) return -1;
+    if (length < 2 || length > 254)
+        return -1;
     return have >= 6 + length ? 6 + length : 0;
 }
 
 // The size follows from the function code and, for the block functions, the
 // byte count. Unknown functions end where the received bytes end.
 int SimRtuRequestSize(const uint8_t *bytes, int have) {
-    if (have < 2) return 0;
+    if (have < 2)
+        return 0;
     int size;
     switch (bytes[1]) {
-    case 1: case 2: case 3: case 4: case 5: case 6:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
         size = 8;
         break;
-    case 15: case 16:
-        if (have < 7) return 0;
+    case 15:
+    case 16:
+        if (have < 7)
+            return 0;
         size = 7 + bytes[6] + 2;
         break;
-    case 20: case 21:
-        if (have < 3) return 0;
+    case 20:
+    case 21:
+        if (have < 3)
+            return 0;
         size = 3 + bytes[2] + 2;
         break;
     default:
@@ -38,7 +50,8 @@ unsigned SimCrc16(const uint8_t *bytes, int length) {
     unsigned crc = 0xFFFF;
     for (int i = 0; i < length; i++) {
         crc ^= bytes[i];
-        for (int bit = 0; bit < 8; bit++) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        for (int bit = 0; bit < 8; bit++)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
     }
     return crc;
 }

@@ -17,7 +17,7 @@
 enum {
     SIM_CONNECTIONS = 16,
     SIM_RECEIVE_ROOM = 2 * SIM_FRAME_MAX,
-    SIM_POLL_MS = 20,     // how often the thread looks at its stop flag
+    SIM_POLL_MS = 20, // how often the thread looks at its stop flag
     SIM_SPLIT_PAUSE_MS = 20,
 };
 
@@ -46,12 +46,13 @@ struct TcpSim {
 };
 
 static const char *const FaultNames[TCPSIM_FAULT_COUNT] = {
-    "none", "reset", "close", "late", "delay", "split", "unit", "silent", "overlength", "badcrc",
-    "garbage"};
+    "none", "reset",  "close",      "late",   "delay",  "split",
+    "unit", "silent", "overlength", "badcrc", "garbage"};
 
 int TcpSimFaultParse(const char *name) {
     for (int i = 0; i < TCPSIM_FAULT_COUNT; i++)
-        if (strcmp(name, FaultNames[i]) == 0) return i;
+        if (strcmp(name, FaultNames[i]) == 0)
+            return i;
     return -1;
 }
 
@@ -65,7 +66,9 @@ void TcpSimSetFault(TcpSim *sim, int fault, int count) {
     sim->faultLeft = count;
 }
 
-void TcpSimSetDelay(TcpSim *sim, int ms) { sim->delayMs = ms; }
+void TcpSimSetDelay(TcpSim *sim, int ms) {
+    sim->delayMs = ms;
+}
 
 // The fault for this request; an armed count runs down to none.
 static int FaultTake(TcpSim *sim) {
@@ -76,13 +79,16 @@ static int FaultTake(TcpSim *sim) {
     return fault;
 }
 
-static void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+static void Pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 static void SendAll(int sock, const uint8_t *data, int length) {
     int error;
     while (length > 0) {
         int n = SockSend(sock, data, length, &error);
-        if (n <= 0) return;
+        if (n <= 0)
+            return;
         data += n;
         length -= n;
     }
@@ -102,7 +108,9 @@ static void ConnectionEnd(SimConnection *c, int abort) {
 static int Answer(TcpSim *sim, SimConnection *c, uint8_t *frame, int length, int fault) {
     int rtu = sim->options.rtu;
     switch (fault) {
-    case TCPSIM_RESET: ConnectionEnd(c, 1); return 0;
+    case TCPSIM_RESET:
+        ConnectionEnd(c, 1);
+        return 0;
     case TCPSIM_CLOSE:
         SendAll(c->sock, frame, length / 2);
         ConnectionEnd(c, 0);
@@ -111,21 +119,25 @@ static int Answer(TcpSim *sim, SimConnection *c, uint8_t *frame, int length, int
         memcpy(c->held, frame, (size_t)length);
         c->heldLength = length;
         return 1;
-    case TCPSIM_SILENT: return 1;
+    case TCPSIM_SILENT:
+        return 1;
     case TCPSIM_GARBAGE: {
         uint8_t noise[16];
         uint32_t x = 0x2545F491u;
-        for (uint8_t &b : noise) b = (uint8_t)((x = x * 1103515245u + 12345u) >> 16);
+        for (uint8_t &b : noise)
+            b = (uint8_t)((x = x * 1103515245u + 12345u) >> 16);
         SendAll(c->sock, noise, sizeof noise);
         return 1;
     }
-    default: break;
+    default:
+        break;
     }
     if (c->heldLength) {
         SendAll(c->sock, c->held, c->heldLength);
         c->heldLength = 0;
     }
-    if (fault == TCPSIM_DELAY) Pause(sim->delayMs);
+    if (fault == TCPSIM_DELAY)
+        Pause(sim->delayMs);
     if (fault == TCPSIM_SPLIT) {
         int head = rtu ? 3 : 7;
         SendAll(c->sock, frame, head);
@@ -140,23 +152,28 @@ static int Answer(TcpSim *sim, SimConnection *c, uint8_t *frame, int length, int
 // Serves one complete request frame. Returns 0 when the connection has ended.
 static int ServeFrame(TcpSim *sim, SimConnection *c, const uint8_t *frame, int size) {
     int rtu = sim->options.rtu;
-    if (rtu && SimCrc16(frame, size) != 0) return 1; // a bad frame is not answered
+    if (rtu && SimCrc16(frame, size) != 0)
+        return 1; // a bad frame is not answered
     int unit = rtu ? frame[0] : frame[6];
     const uint8_t *pdu = rtu ? frame + 1 : frame + 7;
     int pduLength = rtu ? size - 3 : size - 7;
-    if (sim->options.unit >= 0 && unit != sim->options.unit) return 1;
+    if (sim->options.unit >= 0 && unit != sim->options.unit)
+        return 1;
     uint8_t reply[SLAVE_PDU_MAX];
     int replyLength = SlaveServe(sim->slave, pdu, pduLength, reply);
     sim->requests++;
-    if (replyLength <= 0) return 1;
+    if (replyLength <= 0)
+        return 1;
     int fault = FaultTake(sim);
     int answerUnit = fault == TCPSIM_UNIT ? (unit + 1) & 0xFF : unit;
     unsigned transaction = (unsigned)(frame[0] << 8 | frame[1]);
-    if (fault == TCPSIM_BADCRC && !rtu) transaction ^= 0x8000;
+    if (fault == TCPSIM_BADCRC && !rtu)
+        transaction ^= 0x8000;
     uint8_t out[SIM_FRAME_MAX];
     int length = rtu ? SimRtuReply(out, answerUnit, reply, replyLength)
                      : SimMbapReply(out, transaction, answerUnit, reply, replyLength);
-    if (fault == TCPSIM_BADCRC && rtu) out[length - 1] ^= 0x5A;
+    if (fault == TCPSIM_BADCRC && rtu)
+        out[length - 1] ^= 0x5A;
     if (fault == TCPSIM_OVERLENGTH) {
         if (rtu) {
             out[2] = 0xFF; // a byte count that runs past what is sent
@@ -173,7 +190,8 @@ static void ConnectionRead(TcpSim *sim, SimConnection *c) {
     int error;
     int n = SockRecv(c->sock, c->bytes + c->have, SIM_RECEIVE_ROOM - c->have, &error);
     if (n <= 0) {
-        if (n == 0 || error != SOCK_EWOULDBLOCK) ConnectionEnd(c, 0);
+        if (n == 0 || error != SOCK_EWOULDBLOCK)
+            ConnectionEnd(c, 0);
         return;
     }
     c->have += n;
@@ -184,8 +202,10 @@ static void ConnectionRead(TcpSim *sim, SimConnection *c) {
             ConnectionEnd(c, 0); // not a request stream
             return;
         }
-        if (size == 0) return;
-        if (!ServeFrame(sim, c, c->bytes, size)) return;
+        if (size == 0)
+            return;
+        if (!ServeFrame(sim, c, c->bytes, size))
+            return;
         c->have -= size;
         memmove(c->bytes, c->bytes + size, (size_t)c->have);
     }
@@ -193,7 +213,8 @@ static void ConnectionRead(TcpSim *sim, SimConnection *c) {
 
 static void Accept(TcpSim *sim) {
     int sock = SockAccept(sim->listener);
-    if (sock < 0) return;
+    if (sock < 0)
+        return;
     for (SimConnection &c : sim->conn)
         if (c.sock < 0) {
             c.sock = sock;
@@ -218,20 +239,25 @@ static void ServerThread(TcpSim *sim) {
                 owner[n++] = &c;
             }
         uint8_t ready[1 + SIM_CONNECTIONS];
-        if (SockPollRead(socks, n, SIM_POLL_MS, ready) <= 0) continue;
-        if (ready[0]) Accept(sim);
+        if (SockPollRead(socks, n, SIM_POLL_MS, ready) <= 0)
+            continue;
+        if (ready[0])
+            Accept(sim);
         for (int i = 1; i < n; i++)
-            if (ready[i]) ConnectionRead(sim, owner[i]);
+            if (ready[i])
+                ConnectionRead(sim, owner[i]);
     }
 }
 
 TcpSim *TcpSimStart(ModbusSlave *slave, const TcpSimOptions *options) {
     TcpSim *sim = new (std::nothrow) TcpSim();
-    if (!sim) return nullptr;
+    if (!sim)
+        return nullptr;
     sim->slave = slave;
     sim->options = *options;
     sim->delayMs = options->delayMs;
-    for (SimConnection &c : sim->conn) c.sock = -1;
+    for (SimConnection &c : sim->conn)
+        c.sock = -1;
     sim->listener = SockListenLoopback(options->port, &sim->port);
     if (sim->listener < 0) {
         delete sim;
@@ -241,18 +267,26 @@ TcpSim *TcpSimStart(ModbusSlave *slave, const TcpSimOptions *options) {
     return sim;
 }
 
-uint16_t TcpSimPort(const TcpSim *sim) { return sim->port; }
+uint16_t TcpSimPort(const TcpSim *sim) {
+    return sim->port;
+}
 
-unsigned long TcpSimRequests(const TcpSim *sim) { return sim->requests; }
+unsigned long TcpSimRequests(const TcpSim *sim) {
+    return sim->requests;
+}
 
-unsigned long TcpSimConnections(const TcpSim *sim) { return sim->connections; }
+unsigned long TcpSimConnections(const TcpSim *sim) {
+    return sim->connections;
+}
 
 void TcpSimStop(TcpSim *sim) {
-    if (!sim) return;
+    if (!sim)
+        return;
     sim->stop = 1;
     sim->thread.join();
     for (SimConnection &c : sim->conn)
-        if (c.sock >= 0) ConnectionEnd(&c, 0);
+        if (c.sock >= 0)
+            ConnectionEnd(&c, 0);
     SockClose(sim->listener);
     delete sim;
 }

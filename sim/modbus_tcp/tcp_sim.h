@@ -24,10 +24,10 @@ enum TcpSimFault {
 };
 
 struct TcpSimOptions {
-    int rtu;        // 1: RTU frames over TCP; 0: Modbus TCP
-    int unit;       // answer only requests to this unit; -1 answers every unit
-    int delayMs;    // for TCPSIM_DELAY
-    uint16_t port;  // 0: any free port
+    int rtu;       // 1: RTU frames over TCP; 0: Modbus TCP
+    int unit;      // answer only requests to this unit; -1 answers every unit
+    int delayMs;   // for TCPSIM_DELAY
+    uint16_t port; // 0: any free port
 };
 
 struct TcpSim;

@@ -30,7 +30,8 @@ class Interop : public ::testing::TestWithParam<PeerCase> {
         ASSERT_NE(h, nullptr);
     }
     void TearDown() override {
-        if (h) CommClose(h);
+        if (h)
+            CommClose(h);
         PeerStop(&peer, 5000);
     }
 };
@@ -38,7 +39,8 @@ class Interop : public ::testing::TestWithParam<PeerCase> {
 TEST_P(Interop, ReadsEveryBitAndRegisterTable) {
     uint16_t v[125];
     ASSERT_EQ(Read4X(h, 1, 10, v), 10) << CommErrorText(h);
-    for (int i = 0; i < 10; i++) EXPECT_EQ(v[i], 7 * (i + 1));
+    for (int i = 0; i < 10; i++)
+        EXPECT_EQ(v[i], 7 * (i + 1));
     ASSERT_EQ(Read4X(h, 1000, 125, v), 125) << CommErrorText(h);
     EXPECT_EQ(v[124], (uint16_t)(7 * 1124));
     ASSERT_EQ(Read3X(h, 0, 1, 5, v), 5) << CommErrorText(h);

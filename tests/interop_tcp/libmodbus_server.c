@@ -27,7 +27,8 @@ static void fill(modbus_mapping_t *m) {
 /* 1 when standard input has ended. */
 static int input_ended(void) {
     struct pollfd p = {0, POLLIN, 0};
-    if (poll(&p, 1, 0) <= 0) return 0;
+    if (poll(&p, 1, 0) <= 0)
+        return 0;
     char junk[256];
     return read(0, junk, sizeof junk) <= 0;
 }
@@ -35,10 +36,12 @@ static int input_ended(void) {
 int main(void) {
     modbus_t *ctx = modbus_new_tcp("127.0.0.1", 0);
     modbus_mapping_t *map = modbus_mapping_new(POINTS, POINTS, POINTS, POINTS);
-    if (!ctx || !map) return 1;
+    if (!ctx || !map)
+        return 1;
     fill(map);
     int listener = modbus_tcp_listen(ctx, 1);
-    if (listener < 0) return 1;
+    if (listener < 0)
+        return 1;
     struct sockaddr_in at;
     socklen_t size = sizeof at;
     getsockname(listener, (struct sockaddr *)&at, &size);
@@ -46,20 +49,29 @@ int main(void) {
     fflush(stdout);
     for (;;) {
         struct pollfd p[2] = {{listener, POLLIN, 0}, {0, POLLIN, 0}};
-        if (poll(p, 2, -1) < 0) break;
-        if (p[1].revents && input_ended()) break;
-        if (!p[0].revents) continue;
+        if (poll(p, 2, -1) < 0)
+            break;
+        if (p[1].revents && input_ended())
+            break;
+        if (!p[0].revents)
+            continue;
         int sock = modbus_tcp_accept(ctx, &listener);
-        if (sock < 0) break;
+        if (sock < 0)
+            break;
         uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
         for (;;) {
             struct pollfd q[2] = {{sock, POLLIN, 0}, {0, POLLIN, 0}};
-            if (poll(q, 2, -1) < 0) break;
-            if (q[1].revents && input_ended()) goto done;
-            if (!q[0].revents) continue;
+            if (poll(q, 2, -1) < 0)
+                break;
+            if (q[1].revents && input_ended())
+                goto done;
+            if (!q[0].revents)
+                continue;
             int rc = modbus_receive(ctx, query);
-            if (rc == 0) continue; /* a request for another unit: ignored */
-            if (rc < 0) break;
+            if (rc == 0)
+                continue; /* a request for another unit: ignored */
+            if (rc < 0)
+                break;
             modbus_reply(ctx, query, rc, map);
         }
         close(sock);

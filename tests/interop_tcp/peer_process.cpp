@@ -20,13 +20,17 @@ static int ReadLine(int fd, char *line, int room, int timeoutMs) {
         int left = (int)std::chrono::duration_cast<std::chrono::milliseconds>(
                        deadline - std::chrono::steady_clock::now())
                        .count();
-        if (left <= 0) return 0;
+        if (left <= 0)
+            return 0;
         pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, left) <= 0) continue;
+        if (poll(&p, 1, left) <= 0)
+            continue;
         char c;
         ssize_t n = read(fd, &c, 1);
-        if (n <= 0) return 0;
-        if (c == '\n') break;
+        if (n <= 0)
+            return 0;
+        if (c == '\n')
+            break;
         line[used++] = c;
     }
     line[used] = 0;
@@ -36,7 +40,8 @@ static int ReadLine(int fd, char *line, int room, int timeoutMs) {
 int PeerStart(PeerProcess *p, const char *const *argv, int timeoutMs) {
     signal(SIGPIPE, SIG_IGN); // a peer that died must not take the test with it
     int in[2], out[2];
-    if (pipe(in) != 0) return 0;
+    if (pipe(in) != 0)
+        return 0;
     if (pipe(out) != 0) {
         close(in[0]);
         close(in[1]);
@@ -65,7 +70,8 @@ int PeerStart(PeerProcess *p, const char *const *argv, int timeoutMs) {
         return 0;
     }
     char line[128];
-    if (!ReadLine(p->output, line, sizeof line, timeoutMs) || sscanf(line, "READY %u", &p->port) != 1) {
+    if (!ReadLine(p->output, line, sizeof line, timeoutMs) ||
+        sscanf(line, "READY %u", &p->port) != 1) {
         PeerStop(p, 2000);
         return 0;
     }
@@ -74,12 +80,14 @@ int PeerStart(PeerProcess *p, const char *const *argv, int timeoutMs) {
 
 int PeerCommand(PeerProcess *p, const char *line, char *answer, int room, int timeoutMs) {
     size_t length = strlen(line);
-    if (write(p->input, line, length) != (ssize_t)length || write(p->input, "\n", 1) != 1) return 0;
+    if (write(p->input, line, length) != (ssize_t)length || write(p->input, "\n", 1) != 1)
+        return 0;
     return ReadLine(p->output, answer, room, timeoutMs);
 }
 
 int PeerStop(PeerProcess *p, int timeoutMs) {
-    if (p->input >= 0) close(p->input);
+    if (p->input >= 0)
+        close(p->input);
     p->input = -1;
     int status = -1;
     for (int waited = 0; p->pid > 0; waited += 10) {
@@ -97,7 +105,8 @@ int PeerStop(PeerProcess *p, int timeoutMs) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (p->output >= 0) close(p->output);
+    if (p->output >= 0)
+        close(p->output);
     p->output = -1;
     return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

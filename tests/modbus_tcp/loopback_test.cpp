@@ -29,7 +29,8 @@ struct Loopback {
         ASSERT_NE(h, nullptr);
     }
     ~Loopback() {
-        if (h) CommClose(h);
+        if (h)
+            CommClose(h);
         TcpSimStop(sim);
         SlaveDestroy(slave);
     }
@@ -128,8 +129,8 @@ TEST_P(BothKinds, BlockTooLargeToFrameIsRefused) {
 struct FaultCase {
     int rtu;
     int fault;
-    const char *text;   // the failed read's text
-    int reconnects;     // the connection is rebuilt after it
+    const char *text; // the failed read's text
+    int reconnects;   // the connection is rebuilt after it
 };
 
 class Faults : public ::testing::TestWithParam<FaultCase> {};
@@ -288,7 +289,8 @@ TEST_P(BothKinds, SimulatorSurvivesNoiseFromPeers) {
         ASSERT_EQ(SockConnect(sock, address, TcpSimPort(lb.sim)), 0);
         uint8_t noise[700];
         int length = 1 + (int)((x = x * 1664525u + 1013904223u) >> 8) % (int)sizeof noise;
-        for (int i = 0; i < length; i++) noise[i] = (uint8_t)((x = x * 1664525u + 1013904223u) >> 24);
+        for (int i = 0; i < length; i++)
+            noise[i] = (uint8_t)((x = x * 1664525u + 1013904223u) >> 24);
         int error;
         SockSend(sock, noise, length, &error);
         SockClose(sock);

@@ -66,15 +66,15 @@ INSTANTIATE_TEST_SUITE_P(
         ServeCase{"ReadFileNoSuchFile", {20, 7, 6, 0, 16, 0, 0, 0, 1}, {0x94, 2}},
         ServeCase{"ReadFileBadType", {20, 7, 5, 0, 1, 0, 0, 0, 1}, {0x94, 2}},
         ServeCase{"ReadFilePastEnd", {20, 7, 6, 0, 1, 0x27, 0x0F, 0, 2}, {0x94, 2}},
-        ServeCase{"WriteFile", {21, 9, 6, 0, 2, 0, 5, 0, 1, 0xBE, 0xEF},
+        ServeCase{"WriteFile",
+                  {21, 9, 6, 0, 2, 0, 5, 0, 1, 0xBE, 0xEF},
                   {21, 9, 6, 0, 2, 0, 5, 0, 1, 0xBE, 0xEF}},
         ServeCase{"WriteFileLengthPastData", {21, 9, 6, 0, 2, 0, 5, 0, 2, 0xBE, 0xEF}, {0x95, 3}},
         ServeCase{"ReadPastEnd", {3, 0x27, 0x0F, 0, 2}, {0x83, 2}},
         ServeCase{"ReadTooMany", {3, 0, 0, 0, 126}, {0x83, 3}},
         ServeCase{"ReadNone", {3, 0, 0, 0, 0}, {0x83, 3}},
         ServeCase{"ReadShortRequest", {3, 0, 0, 0}, {0x83, 3}},
-        ServeCase{"UnknownFunction", {0x2B, 14, 1, 0}, {0xAB, 1}},
-        ServeCase{"Empty", {}, {}}),
+        ServeCase{"UnknownFunction", {0x2B, 14, 1, 0}, {0xAB, 1}}, ServeCase{"Empty", {}, {}}),
     [](const ::testing::TestParamInfo<ServeCase> &i) { return std::string(i.param.name); });
 
 TEST(SlaveServe, WritesReachMemory) {
@@ -88,7 +88,8 @@ TEST(SlaveServe, WritesReachMemory) {
     EXPECT_EQ(v[0], 0x1234);
     EXPECT_EQ(v[1], 0x5678);
     ASSERT_EQ(SlaveGet(sl.s, TABLE_COILS, 0, 20, 10, v), 10);
-    EXPECT_EQ(std::vector<uint16_t>(v, v + 10), (std::vector<uint16_t>{1, 0, 0, 0, 0, 0, 0, 1, 0, 1}));
+    EXPECT_EQ(std::vector<uint16_t>(v, v + 10),
+              (std::vector<uint16_t>{1, 0, 0, 0, 0, 0, 0, 1, 0, 1}));
     ASSERT_EQ(SlaveGet(sl.s, TABLE_INPUT_REGS, 0, 4, 1, v), 1);
     EXPECT_EQ(v[0], 0xCAFE);
     EXPECT_EQ(SlaveRequests(sl.s), 3u);
@@ -109,7 +110,8 @@ TEST(SlaveServe, RandomRequestsNeverOverrunTheReply) {
     uint32_t x = 12345;
     for (int i = 0; i < 20000; i++) {
         Bytes rq((size_t)(1 + (x = x * 1664525u + 1013904223u) % SLAVE_PDU_MAX));
-        for (uint8_t &b : rq) b = (uint8_t)((x = x * 1664525u + 1013904223u) >> 24);
+        for (uint8_t &b : rq)
+            b = (uint8_t)((x = x * 1664525u + 1013904223u) >> 24);
         // Keep to the served functions most of the time.
         static const uint8_t functions[] = {1, 2, 3, 4, 5, 6, 15, 16, 20, 21};
         rq[0] = functions[(x >> 8) % 10];
@@ -136,17 +138,15 @@ TEST_P(Command, Answers) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, Command,
-    ::testing::Values(CommandCase{"get 4x 1 3", "OK 1 2 16"}, CommandCase{"get 6x 2 5 2", "OK 7 0"},
-                      CommandCase{"get 0x 1 3", "OK 0 0 1"}, CommandCase{"get 3x 1 1", "OK 0"},
-                      CommandCase{"set 1x 2 5", "OK"}, CommandCase{"get 4x 0 1", "ERR bad address"},
-                      CommandCase{"get 4x 10000 2", "ERR out of range"},
-                      CommandCase{"get 4x 1 0", "ERR bad count"},
-                      CommandCase{"set 4x 1 65536", "ERR bad value"},
-                      CommandCase{"set 4x 1", "ERR bad count"},
-                      CommandCase{"get 6x 16 0 1", "ERR bad file"},
-                      CommandCase{"get 5x 1 1", "ERR unknown table"},
-                      CommandCase{"get", "ERR unknown table"}, CommandCase{"", "ERR unknown command"},
-                      CommandCase{"poke 4x 1", "ERR unknown command"},
-                      CommandCase{"count", "OK 0"}));
+    ::testing::Values(
+        CommandCase{"get 4x 1 3", "OK 1 2 16"}, CommandCase{"get 6x 2 5 2", "OK 7 0"},
+        CommandCase{"get 0x 1 3", "OK 0 0 1"}, CommandCase{"get 3x 1 1", "OK 0"},
+        CommandCase{"set 1x 2 5", "OK"}, CommandCase{"get 4x 0 1", "ERR bad address"},
+        CommandCase{"get 4x 10000 2", "ERR out of range"},
+        CommandCase{"get 4x 1 0", "ERR bad count"}, CommandCase{"set 4x 1 65536", "ERR bad value"},
+        CommandCase{"set 4x 1", "ERR bad count"}, CommandCase{"get 6x 16 0 1", "ERR bad file"},
+        CommandCase{"get 5x 1 1", "ERR unknown table"}, CommandCase{"get", "ERR unknown table"},
+        CommandCase{"", "ERR unknown command"}, CommandCase{"poke 4x 1", "ERR unknown command"},
+        CommandCase{"count", "OK 0"}));
 
 } // namespace

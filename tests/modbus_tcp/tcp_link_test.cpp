@@ -29,10 +29,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrnoCase{ENOTCONN, 10057}, ErrnoCase{EPIPE, 10057},
                       ErrnoCase{ETIMEDOUT, 10060}, ErrnoCase{ENETRESET, 10052},
                       ErrnoCase{ENETDOWN, 10050}, ErrnoCase{EMSGSIZE, 10040},
-                      ErrnoCase{EFAULT, 10014}, ErrnoCase{EBADF, 10038},
-                      ErrnoCase{ENOTSOCK, 10038}, ErrnoCase{EAGAIN, 10035},
-                      ErrnoCase{EWOULDBLOCK, 10035}, ErrnoCase{ECONNREFUSED, 10061},
-                      ErrnoCase{EHOSTUNREACH, 10065}, ErrnoCase{ENOENT, 10000 + ENOENT}));
+                      ErrnoCase{EFAULT, 10014}, ErrnoCase{EBADF, 10038}, ErrnoCase{ENOTSOCK, 10038},
+                      ErrnoCase{EAGAIN, 10035}, ErrnoCase{EWOULDBLOCK, 10035},
+                      ErrnoCase{ECONNREFUSED, 10061}, ErrnoCase{EHOSTUNREACH, 10065},
+                      ErrnoCase{ENOENT, 10000 + ENOENT}));
 
 struct TextCase {
     int error;
@@ -70,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{10053, "Recv ", "Recv Circuit terminated by time-out or failure", 1},
                       TextCase{10054, "Recv ", "Recv Circuit reset by peer", 1},
                       TextCase{10057, "Send ", "Send The socket is not connected", 1},
-                      TextCase{10060, "Recv ", "Recv Connection dropped by network or peer failure", 1},
+                      TextCase{10060, "Recv ", "Recv Connection dropped by network or peer failure",
+                               1},
                       TextCase{10093, "Send ", "Send WSAStartup not initialized", 0},
                       TextCase{10061, "Send ", "Send  WINSOCK error 10061", 0},
                       TextCase{10035, "Recv ", "Recv  WINSOCK error 10035", 0}));
@@ -87,24 +88,24 @@ class RequestSize : public ::testing::TestWithParam<SizeCase> {};
 TEST_P(RequestSize, FindsTheEndOfTheRequest) {
     const SizeCase &c = GetParam();
     int have = (int)c.bytes.size();
-    int size = c.rtu ? SimRtuRequestSize(c.bytes.data(), have) : SimMbapRequestSize(c.bytes.data(), have);
+    int size =
+        c.rtu ? SimRtuRequestSize(c.bytes.data(), have) : SimMbapRequestSize(c.bytes.data(), have);
     EXPECT_EQ(size, c.size);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, RequestSize,
-    ::testing::Values(
-        SizeCase{"MbapHeaderOnly", 0, {0, 1, 0, 0, 0, 6}, 0},
-        SizeCase{"MbapComplete", 0, {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 1}, 12},
-        SizeCase{"MbapWithNextBehind", 0, {0, 1, 0, 0, 0, 2, 1, 7, 0, 2}, 8},
-        SizeCase{"MbapLengthTooLarge", 0, {0, 1, 0, 0, 1, 0}, -1},
-        SizeCase{"MbapLengthTooSmall", 0, {0, 1, 0, 0, 0, 1, 1}, -1},
-        SizeCase{"RtuRead", 1, {1, 3, 0, 0, 0, 1, 0x84, 0x0A}, 8},
-        SizeCase{"RtuReadPartial", 1, {1, 3, 0, 0, 0}, 0},
-        SizeCase{"RtuWriteBlockNeedsByteCount", 1, {1, 16, 0, 0, 0, 1}, 0},
-        SizeCase{"RtuWriteBlock", 1, {1, 16, 0, 0, 0, 1, 2, 0, 9, 0xAA, 0xBB}, 11},
-        SizeCase{"RtuFileRead", 1, {1, 20, 7, 6, 0, 1, 0, 0, 0, 1, 0xAA, 0xBB}, 12},
-        SizeCase{"RtuUnknownTakesAll", 1, {1, 0x2B, 14, 1, 0}, 5}),
+    ::testing::Values(SizeCase{"MbapHeaderOnly", 0, {0, 1, 0, 0, 0, 6}, 0},
+                      SizeCase{"MbapComplete", 0, {0, 1, 0, 0, 0, 6, 1, 3, 0, 0, 0, 1}, 12},
+                      SizeCase{"MbapWithNextBehind", 0, {0, 1, 0, 0, 0, 2, 1, 7, 0, 2}, 8},
+                      SizeCase{"MbapLengthTooLarge", 0, {0, 1, 0, 0, 1, 0}, -1},
+                      SizeCase{"MbapLengthTooSmall", 0, {0, 1, 0, 0, 0, 1, 1}, -1},
+                      SizeCase{"RtuRead", 1, {1, 3, 0, 0, 0, 1, 0x84, 0x0A}, 8},
+                      SizeCase{"RtuReadPartial", 1, {1, 3, 0, 0, 0}, 0},
+                      SizeCase{"RtuWriteBlockNeedsByteCount", 1, {1, 16, 0, 0, 0, 1}, 0},
+                      SizeCase{"RtuWriteBlock", 1, {1, 16, 0, 0, 0, 1, 2, 0, 9, 0xAA, 0xBB}, 11},
+                      SizeCase{"RtuFileRead", 1, {1, 20, 7, 6, 0, 1, 0, 0, 0, 1, 0xAA, 0xBB}, 12},
+                      SizeCase{"RtuUnknownTakesAll", 1, {1, 0x2B, 14, 1, 0}, 5}),
     [](const ::testing::TestParamInfo<SizeCase> &i) { return std::string(i.param.name); });
 
 TEST(SimFrames, RtuReplyCarriesAGoodCrc) {
