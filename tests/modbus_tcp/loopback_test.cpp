@@ -146,6 +146,7 @@ TEST_P(Faults, FailCleanlyAndRecover) {
     EXPECT_EQ(Read4X(lb.h, 1, 2, v), 0);
     EXPECT_STREQ(CommErrorText(lb.h), c.text);
     // The next request goes through, on a new connection where the fault ended the old one.
+    SetPortParams(lb.h, 0, 0, 0, 500, 8);
     ASSERT_EQ(Read4X(lb.h, 1, 2, v), 2) << CommErrorText(lb.h);
     EXPECT_EQ(v[0], 77);
     EXPECT_EQ(v[1], 78);
@@ -196,6 +197,7 @@ TEST(ModbusTcpLoopback, LateReplyToEarlierRequestIsSkipped) {
     EXPECT_EQ(Read4X(lb.h, 1, 1, v), 0);
     EXPECT_STREQ(CommErrorText(lb.h), "Reply timeout");
     // The held reply (111) arrives just in front of this one's and is skipped.
+    SetPortParams(lb.h, 0, 0, 0, 500, 8);
     ASSERT_EQ(Read4X(lb.h, 10, 1, v), 1) << CommErrorText(lb.h);
     EXPECT_EQ(v[0], 222);
 }
