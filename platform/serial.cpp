@@ -304,6 +304,8 @@ void SerialPortSetPacing(SerialPort *p, int baud, int bitsPerChar) {
 
 void SerialPortSetInterval(SerialPort *p, int ms) { p->intervalMs = ms < 1 ? 1 : ms; }
 
+int SerialPortInterval(const SerialPort *p) { return p->intervalMs; }
+
 int SerialPortCharTime(const SerialPort *p) { return (int)(p->charNs / 1000); }
 
 int SerialPortFd(const SerialPort *p) { return p->fd; }

@@ -73,6 +73,8 @@ int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int d
 void SerialPortSetPacing(SerialPort *p, int baud, int bitsPerChar);
 // Sets the inter-character interval that ends a read, in milliseconds (≥ 1).
 void SerialPortSetInterval(SerialPort *p, int ms);
+// The inter-character interval in milliseconds.
+int SerialPortInterval(const SerialPort *p);
 // Microseconds one character takes on the wire.
 int SerialPortCharTime(const SerialPort *p);
 // The file descriptor (for tests).

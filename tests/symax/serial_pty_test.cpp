@@ -160,6 +160,29 @@ TEST(SerialOpen, FailuresLeaveNothingAllocated) {
     CommClose(h);
 }
 
+TEST(SerialDriver, SetPortParamsSetsTheIntervalByBaud) {
+    Pty pty;
+    ASSERT_GE(pty.master, 0);
+    CommHandle *h = OpenModbusRTU(pty.path, 1);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(SerialPortInterval(h->port), 20);
+    const struct {
+        int baud, interval;
+    } table[] = {{300, 517}, {1200, 132}, {2400, 68},  {4800, 36},
+                 {9600, 20}, {19200, 12}, {38400, 8}, {57600, 6}};
+    for (const auto &t : table) {
+        EXPECT_EQ(SetPortParams(h, t.baud, 2, 2, 100, 8), 1);
+        EXPECT_EQ(SerialPortInterval(h->port), t.interval) << t.baud;
+        // 8 data bits, odd parity, two stop bits: 12 bits a character.
+        EXPECT_EQ(SerialPortCharTime(h->port), 12000000 / t.baud) << t.baud;
+    }
+    // A rate of 0 changes nothing (and divides by nothing).
+    SetPortParams(h, 0, 0, 1, 100, 8);
+    EXPECT_EQ(SerialPortInterval(h->port), 6);
+    EXPECT_EQ(h->replyTimeout, 100);
+    CommClose(h);
+}
+
 // A device on the master end built from a port-less handle's framers: it
 // answers each read request with the register numbers as values.
 struct Device {
