@@ -242,6 +242,9 @@ SerialPort *SerialPortAttach(int fd, int baud) {
 
 void SerialPortClose(SerialPort *p) {
     if (!p) return;
+    // The exclusive mark outlives our descriptor while another holds the
+    // device (a simulator's own slave descriptor): clear it for the next open.
+    ioctl(p->fd, TIOCNXCL);
     close(p->fd);
     close(p->stopFd);
     close(p->nudgeFd);
