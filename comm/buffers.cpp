@@ -30,9 +30,11 @@ void queue_append(MsgQueue *q, MsgBuffer *b) {
 
 MsgBuffer *queue_take(MsgQueue *q) {
     MsgBuffer *b = q->head;
-    if (!b) return nullptr;
+    if (!b)
+        return nullptr;
     q->head = b->link;
-    if (!q->head) q->tail = nullptr;
+    if (!q->head)
+        q->tail = nullptr;
     b->link = nullptr;
     return b;
 }
@@ -40,12 +42,14 @@ MsgBuffer *queue_take(MsgQueue *q) {
 MsgBuffer *pool_take(void) {
     std::lock_guard<std::mutex> guard(poolLock);
     MsgBuffer *b = queue_take(&pool);
-    if (b) poolSize--;
+    if (b)
+        poolSize--;
     return b;
 }
 
 void pool_give(MsgBuffer *b) {
-    if (!b) return;
+    if (!b)
+        return;
     std::lock_guard<std::mutex> guard(poolLock);
     queue_append(&pool, b);
     poolSize++;
@@ -55,7 +59,8 @@ void pool_add_new(int n) {
     for (int i = 0; i < n; i++) {
         // A failed allocation is skipped: the pool is only a little smaller.
         MsgBuffer *b = new (std::nothrow) MsgBuffer();
-        if (b) pool_give(b);
+        if (b)
+            pool_give(b);
     }
 }
 
@@ -72,13 +77,16 @@ void reply_push(CommHandle *h, MsgBuffer *b) {
 
 void reply_drain(CommHandle *h) {
     std::lock_guard<std::recursive_mutex> guard(h->lock);
-    while (MsgBuffer *b = queue_take(&h->replyQueue)) pool_give(b);
+    while (MsgBuffer *b = queue_take(&h->replyQueue))
+        pool_give(b);
 }
 
 void FlushQueues(CommHandle *h) {
     std::lock_guard<std::recursive_mutex> guard(h->lock);
-    while (MsgBuffer *b = queue_take(&h->replyQueue)) pool_give(b);
-    while (MsgBuffer *b = queue_take(&h->txQueue)) pool_give(b);
+    while (MsgBuffer *b = queue_take(&h->replyQueue))
+        pool_give(b);
+    while (MsgBuffer *b = queue_take(&h->txQueue))
+        pool_give(b);
 }
 
 // Takes the first reply, waiting up to ticks of about 10 ms. The idle hook is
@@ -87,10 +95,12 @@ void FlushQueues(CommHandle *h) {
 MsgBuffer *WaitReply(CommHandle *h, int ticks) {
     std::unique_lock<std::recursive_mutex> guard(h->lock);
     if (!h->replyQueue.head) {
-        if (ticks <= 0) return nullptr;
+        if (ticks <= 0)
+            return nullptr;
         ReplyWaitCounter = ticks;
         while (!h->replyQueue.head) {
-            if (ReplyWaitCounter.load() <= 0) break;
+            if (ReplyWaitCounter.load() <= 0)
+                break;
             IdleHook hook = h->idleHook;
             void *arg = h->idleArg;
             // The hook draws and reads keys: it runs without the handle's lock.

@@ -24,11 +24,13 @@ void ReaderThread(CommHandle *h) {
         int event = SerialPortWait(h->port, h->readBuffer, h->readSize, &count);
         switch (event) {
         case SERIAL_EV_READ:
-            for (int i = 0; i < count; i++) RxFramer(h, h->readBuffer[i]);
+            for (int i = 0; i < count; i++)
+                RxFramer(h, h->readBuffer[i]);
             // A short read means the line went quiet: the end of an RTU frame.
             if (count < h->readSize) {
                 std::lock_guard<std::recursive_mutex> guard(h->lock);
-                if (h->framing == FRAMING_RTU) CloseRtuFrame(h);
+                if (h->framing == FRAMING_RTU)
+                    CloseRtuFrame(h);
             }
             break;
         case SERIAL_EV_WRITTEN:
@@ -53,14 +55,17 @@ void ReaderThread(CommHandle *h) {
 int StoreRoute(CommHandle *h, int netToNet, const uint16_t *route) {
     int count = route ? route[0] : 0;
     // The route area holds eight drops; a longer route would run past it.
-    if (count > 8 || (netToNet && count > 7)) return 0;
+    if (count > 8 || (netToNet && count > 7))
+        return 0;
     if (netToNet && count > 0) {
         uint16_t first = route[1];
         h->route.drops[0] = (uint16_t)(first < 100 ? first + 100 : first - 100);
-        for (int i = 0; i < count; i++) h->route.drops[i + 1] = route[i + 1];
+        for (int i = 0; i < count; i++)
+            h->route.drops[i + 1] = route[i + 1];
         h->route.count = (uint16_t)(count + 1);
     } else {
-        for (int i = 0; i < count; i++) h->route.drops[i] = route[i + 1];
+        for (int i = 0; i < count; i++)
+            h->route.drops[i] = route[i + 1];
         h->route.count = (uint16_t)count;
     }
     return 1;
@@ -69,9 +74,11 @@ int StoreRoute(CommHandle *h, int netToNet, const uint16_t *route) {
 } // namespace
 
 CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, int wide) {
-    if (!port) return nullptr;
+    if (!port)
+        return nullptr;
     CommHandle *h = HandleAllocate(LINK_SYMAX);
-    if (!h) return nullptr;
+    if (!h)
+        return nullptr;
     h->framing = FRAMING_SYMAX;
     h->netToNet = netToNet ? 1 : 0;
     h->readSize = wide ? SERIAL_BUFFER_SIZE : 8;
@@ -105,10 +112,12 @@ CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, in
 }
 
 void SerialClose(CommHandle *h) {
-    if (!h->driver) return;
+    if (!h->driver)
+        return;
     // The stop wakes the reader thread from any wait, hung-up line or not.
     SerialPortStop(h->port);
-    if (h->driver->reader.joinable()) h->driver->reader.join();
+    if (h->driver->reader.joinable())
+        h->driver->reader.join();
     SerialPortClose(h->port);
     h->port = nullptr;
     delete h->driver;
@@ -123,9 +132,12 @@ void SerialClose(CommHandle *h) {
 }
 
 int SerialSetParams(CommHandle *h, int baud, int parity, int stopBits, int dataBits) {
-    if (baud <= 0) return 0;
-    if (!h->port) return 1;
-    if (!SerialPortConfigure(h->port, baud, parity, stopBits, dataBits)) return 0;
+    if (baud <= 0)
+        return 0;
+    if (!h->port)
+        return 1;
+    if (!SerialPortConfigure(h->port, baud, parity, stopBits, dataBits))
+        return 0;
     // The quiet time that ends a read: 20 ms at 9600 baud, 517 ms at 300.
     SerialPortSetInterval(h->port, (4 * baud + 153996) / baud);
     return 1;
@@ -142,7 +154,8 @@ int SendMessage(CommHandle *h, MsgBuffer *b) {
 
 void KickWriter(CommHandle *h) {
     std::lock_guard<std::recursive_mutex> guard(h->lock);
-    if (!(h->txFlags & TXF_WRITING)) RefillWriter(h, 0);
+    if (!(h->txFlags & TXF_WRITING))
+        RefillWriter(h, 0);
 }
 
 // Moves what is left of the last write to the front, tops the buffer up
@@ -150,7 +163,8 @@ void KickWriter(CommHandle *h) {
 // handle made for tests) the framer is left for the caller to drive.
 void RefillWriter(CommHandle *h, int written) {
     std::lock_guard<std::recursive_mutex> guard(h->lock);
-    if (!h->port) return;
+    if (!h->port)
+        return;
     if (written < h->buffered) {
         if (written > 0)
             memmove(h->writeBuffer, h->writeBuffer + written, (size_t)(h->buffered - written));
@@ -158,10 +172,12 @@ void RefillWriter(CommHandle *h, int written) {
     } else {
         h->buffered = 0;
     }
-    uint16_t chunk = h->writeChunk > (int)SERIAL_BUFFER_SIZE ? (uint16_t)SERIAL_BUFFER_SIZE : h->writeChunk;
+    uint16_t chunk =
+        h->writeChunk > (int)SERIAL_BUFFER_SIZE ? (uint16_t)SERIAL_BUFFER_SIZE : h->writeChunk;
     while (h->buffered < chunk) {
         unsigned byte = TxFramer(h);
-        if (byte > 0xFF) break;
+        if (byte > 0xFF)
+            break;
         h->writeBuffer[h->buffered++] = (uint8_t)byte;
     }
     if (h->buffered && SerialPortWriteStart(h->port, h->writeBuffer, h->buffered)) {
@@ -184,23 +200,38 @@ void RxFramer(CommHandle *h, uint8_t byte) {
     std::lock_guard<std::recursive_mutex> guard(h->lock);
     int32_t waiting = ReplyWaitCounter.load();
     switch (h->framing) {
-    case FRAMING_SYMAX: SymaxRxByte(h, byte); break;
-    case FRAMING_GATEWAY: GatewayRxByte(h, byte); break;
-    case FRAMING_RTU: RtuRxByte(h, byte); break;
-    case FRAMING_ASCII: AsciiRxByte(h, byte); break;
-    default: break;
+    case FRAMING_SYMAX:
+        SymaxRxByte(h, byte);
+        break;
+    case FRAMING_GATEWAY:
+        GatewayRxByte(h, byte);
+        break;
+    case FRAMING_RTU:
+        RtuRxByte(h, byte);
+        break;
+    case FRAMING_ASCII:
+        AsciiRxByte(h, byte);
+        break;
+    default:
+        break;
     }
     // A framer that gave up on an overlong frame clears the wait counter; the
     // waiting caller is woken so that it fails at once.
-    if (waiting > 0 && ReplyWaitCounter.load() == 0) h->replyArrived.notify_all();
+    if (waiting > 0 && ReplyWaitCounter.load() == 0)
+        h->replyArrived.notify_all();
 }
 
 unsigned TxFramer(CommHandle *h) {
     switch (h->framing) {
-    case FRAMING_SYMAX: return SymaxTxByte(h);
-    case FRAMING_GATEWAY: return GatewayTxByte(h);
-    case FRAMING_RTU: return RtuTxByte(h);
-    case FRAMING_ASCII: return AsciiTxByte(h);
-    default: return TX_NOTHING;
+    case FRAMING_SYMAX:
+        return SymaxTxByte(h);
+    case FRAMING_GATEWAY:
+        return GatewayTxByte(h);
+    case FRAMING_RTU:
+        return RtuTxByte(h);
+    case FRAMING_ASCII:
+        return AsciiTxByte(h);
+    default:
+        return TX_NOTHING;
     }
 }

@@ -27,11 +27,11 @@ enum : uint8_t {
 enum : uint16_t {
     TXF_SEND_DLE = 0x01,
     TXF_SEND_ENQ = 0x02,
-    TXF_ASK_RESPONSE = 0x04,  // DLE + response character
+    TXF_ASK_RESPONSE = 0x04, // DLE + response character
     TXF_SEND_RESPONSE = 0x08,
-    TXF_ASK_BUSY = 0x10,      // DLE SYN
+    TXF_ASK_BUSY = 0x10, // DLE SYN
     TXF_SEND_SYN = 0x20,
-    TXF_IN_SEQUENCE = 0x80,   // the byte after an opening DLE follows at once
+    TXF_IN_SEQUENCE = 0x80, // the byte after an opening DLE follows at once
 };
 
 // Receive flags: the DLE filter.
@@ -55,16 +55,21 @@ struct CrcTable {
     constexpr CrcTable() : t() {
         for (unsigned i = 0; i < 256; i++) {
             unsigned v = i;
-            for (int b = 0; b < 8; b++) v = (v & 1) ? (v >> 1) ^ 0xA001 : v >> 1;
+            for (int b = 0; b < 8; b++)
+                v = (v & 1) ? (v >> 1) ^ 0xA001 : v >> 1;
             t[i] = (uint16_t)v;
         }
     }
 };
 constexpr CrcTable kCrc;
 
-int CrcMode(const CommHandle *h) { return (h->txFlags & TXF_CRC) != 0; }
+int CrcMode(const CommHandle *h) {
+    return (h->txFlags & TXF_CRC) != 0;
+}
 
-unsigned CheckStart(const CommHandle *h) { return CrcMode(h) ? 0xFFFF : 0; }
+unsigned CheckStart(const CommHandle *h) {
+    return CrcMode(h) ? 0xFFFF : 0;
+}
 
 void TxStep(CommHandle *h, uint8_t byte) {
     h->txCheck = (uint16_t)CheckStep(h->txCheck, byte, CrcMode(h));
@@ -88,7 +93,8 @@ unsigned TxMachine(CommHandle *h) {
         switch (h->txState) {
         case TX_IDLE:
             h->txBuffer = queue_take(&h->txQueue);
-            if (!h->txBuffer) return TX_NOTHING;
+            if (!h->txBuffer)
+                return TX_NOTHING;
             h->nakRetryCounter = kNakRetries;
             h->txState = 1;
             continue;
@@ -120,7 +126,8 @@ unsigned TxMachine(CommHandle *h) {
         }
         case 5:
             h->txCursor = 0;
-            h->txRoom = h->txBuffer->length > (int)MSG_DATA_SIZE ? (uint16_t)MSG_DATA_SIZE : h->txBuffer->length;
+            h->txRoom = h->txBuffer->length > (int)MSG_DATA_SIZE ? (uint16_t)MSG_DATA_SIZE
+                                                                 : h->txBuffer->length;
             TxStep(h, STX);
             h->txState = 6;
             return STX;
@@ -192,7 +199,8 @@ void Reject(CommHandle *h) {
 // The peer refused our frame (DLE NAK, or an acknowledgement of the wrong
 // sequence): send it again while retries last, else drop it.
 void PeerNak(CommHandle *h) {
-    if (h->txState == TX_IDLE) return;
+    if (h->txState == TX_IDLE)
+        return;
     if (h->nakRetryCounter != 0) {
         h->nakRetryCounter--;
         h->txState = 1;
@@ -203,7 +211,8 @@ void PeerNak(CommHandle *h) {
 }
 
 void PeerAck(CommHandle *h, uint8_t byte) {
-    if (h->txState != TX_WAIT_ACK) return;
+    if (h->txState != TX_WAIT_ACK)
+        return;
     if (byte != h->sequenceChar) {
         PeerNak(h);
         return;
@@ -232,7 +241,8 @@ void FrameGood(CommHandle *h) {
 void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
     switch (h->rxState) {
     case RX_IDLE:
-        if (!escaped || byte != SOH) return;
+        if (!escaped || byte != SOH)
+            return;
         h->rxBuffer = pool_take();
         if (!h->rxBuffer) {
             h->txFlags |= TXF_ASK_BUSY;
@@ -243,7 +253,8 @@ void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
         h->rxState = RX_SEQUENCE;
         return;
     case RX_SEQUENCE:
-        if (escaped || (byte != DC1 && byte != DC2)) return Reject(h);
+        if (escaped || (byte != DC1 && byte != DC2))
+            return Reject(h);
         h->frameSequenceChar = byte;
         h->rxCursor = 0;
         h->rxRoom = 16;
@@ -252,7 +263,8 @@ void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
         return;
     case RX_ROUTE:
         if (escaped) {
-            if (byte != STX) return Reject(h);
+            if (byte != STX)
+                return Reject(h);
             RxStep(h, DLE);
             RxStep(h, STX);
             h->rxBuffer->route[h->rxCursor] = 0xFF;
@@ -262,7 +274,8 @@ void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
             h->rxState = RX_DATA;
             return;
         }
-        if (h->rxRoom == 0) return Reject(h);
+        if (h->rxRoom == 0)
+            return Reject(h);
         h->rxBuffer->route[h->rxCursor++] = byte;
         h->rxRoom--;
         RxStep(h, byte);
@@ -275,19 +288,23 @@ void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
             h->rxState = CrcMode(h) ? RX_CRC_HIGH : RX_CHECK;
             return;
         }
-        if (h->rxRoom == 0 || (escaped && byte != DLE)) return Reject(h);
-        if (escaped) RxStep(h, DLE); // the doubled DLE counts twice
+        if (h->rxRoom == 0 || (escaped && byte != DLE))
+            return Reject(h);
+        if (escaped)
+            RxStep(h, DLE); // the doubled DLE counts twice
         RxStep(h, byte);
         h->rxBuffer->data[h->rxCursor++] = byte;
         h->rxRoom--;
         return;
     case RX_CRC_HIGH:
-        if (byte != (h->rxCheck >> 8)) return Reject(h);
+        if (byte != (h->rxCheck >> 8))
+            return Reject(h);
         h->rxFlags |= RXF_RAW_NEXT;
         h->rxState = RX_CHECK;
         return;
     case RX_CHECK:
-        if (byte != (h->rxCheck & 0xFF)) return Reject(h);
+        if (byte != (h->rxCheck & 0xFF))
+            return Reject(h);
         FrameGood(h);
         return;
     default:
@@ -301,7 +318,8 @@ void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
 } // namespace
 
 unsigned CheckStep(unsigned check, uint8_t byte, int crcMode) {
-    if (crcMode) return ((check >> 8) ^ kCrc.t[(check ^ byte) & 0xFF]) & 0xFFFF;
+    if (crcMode)
+        return ((check >> 8) ^ kCrc.t[(check ^ byte) & 0xFF]) & 0xFFFF;
     return (check - byte) & 0xFFFF;
 }
 

@@ -1,8 +1,8 @@
 // Sy/Max message layer: register read and write requests (normal and
 // priority opcodes, and Modbus requests carried in opcode 0x22), their
 // transaction byte and route, and the checks of the replies.
-#include "comm/comm_internal.h"
 #include "comm/symax_message.h"
+#include "comm/comm_internal.h"
 
 #include <cstring>
 
@@ -24,9 +24,12 @@ enum : uint8_t {
 
 // Copies n big-endian words from bytes into values, at most most of them.
 int CopyValues(const uint8_t *bytes, int n, int most, uint16_t *values) {
-    if (n < 0) n = 0;
-    if (n > most) n = most;
-    for (int i = 0; i < n; i++) values[i] = (uint16_t)(bytes[2 * i] << 8 | bytes[2 * i + 1]);
+    if (n < 0)
+        n = 0;
+    if (n > most)
+        n = most;
+    for (int i = 0; i < n; i++)
+        values[i] = (uint16_t)(bytes[2 * i] << 8 | bytes[2 * i + 1]);
     return n;
 }
 
@@ -37,7 +40,8 @@ uint8_t *PutWord(uint8_t *p, unsigned word) {
 }
 
 uint8_t *PutValues(uint8_t *p, int count, const uint16_t *values) {
-    for (int i = 0; i < count; i++) p = PutWord(p, values[i]);
+    for (int i = 0; i < count; i++)
+        p = PutWord(p, values[i]);
     return p;
 }
 
@@ -57,7 +61,8 @@ void CarriedErrorText(CommHandle *h, const MsgBuffer *b, int modbusForm) {
 // Sends the request and waits for the reply; the text is put in place before
 // the wait (empty: none). The request buffer belongs to the driver from here.
 MsgBuffer *Transact(CommHandle *h, MsgBuffer *b, const char *timeoutText) {
-    if (timeoutText) SetCommError(h, timeoutText);
+    if (timeoutText)
+        SetCommError(h, timeoutText);
     SendMessage(h, b);
     MsgBuffer *reply = WaitReply(h, h->replyTimeout);
     h->replyWanted = 0;
@@ -78,7 +83,8 @@ void EncodeRoute(MsgBuffer *b, const Route *route) {
     for (int i = 0; i < count; i++) {
         unsigned drop = route->drops[i];
         uint8_t high = (uint8_t)hex[(drop >> 4) & 0xF];
-        if (drop & 0x8000) high |= 0x80; // the Net-to-Net mark
+        if (drop & 0x8000)
+            high |= 0x80; // the Net-to-Net mark
         b->route[at++] = high;
         b->route[at++] = (uint8_t)hex[drop & 0xF];
     }
@@ -94,7 +100,8 @@ static bool IsHexDigit7(uint8_t c) {
 int DecodeRoute(const MsgBuffer *b) {
     int at = 0;
     while (at < MSG_ROUTE_SIZE && IsHexDigit7(b->route[at])) {
-        if (at + 1 >= MSG_ROUTE_SIZE || !IsHexDigit7(b->route[at + 1])) return 0;
+        if (at + 1 >= MSG_ROUTE_SIZE || !IsHexDigit7(b->route[at + 1]))
+            return 0;
         at += 2;
     }
     return at < MSG_ROUTE_SIZE && b->route[at] == 0xFF;
@@ -123,7 +130,8 @@ uint8_t SymaxNextTransaction(CommHandle *h) {
 void SymaxPrepare(CommHandle *h, MsgBuffer *b, int length, uint8_t transaction) {
     std::lock_guard<std::recursive_mutex> guard(h->lock);
     b->length = (uint16_t)length;
-    if (h->netToNet && h->route.count >= 2) h->route.drops[1] |= 0x8000;
+    if (h->netToNet && h->route.count >= 2)
+        h->route.drops[1] |= 0x8000;
     EncodeRoute(b, &h->route);
     h->framing = FRAMING_SYMAX;
     h->replyWanted = 1;
@@ -131,9 +139,11 @@ void SymaxPrepare(CommHandle *h, MsgBuffer *b, int length, uint8_t transaction) 
 }
 
 int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0) return 0;
+    if (!HandleValid(h) || count <= 0)
+        return 0;
     MsgBuffer *b = SymaxRequestBuffer(h);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     uint8_t t = SymaxNextTransaction(h);
     unsigned address = (unsigned)(start - 1) * 2;
     uint8_t *p = b->data;
@@ -152,7 +162,8 @@ int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
     *p++ = (uint8_t)(count - 1);
     SymaxPrepare(h, b, (int)(p - b->data), t);
     MsgBuffer *reply = Transact(h, b, "Read reply timeout");
-    if (!reply) return 0;
+    if (!reply)
+        return 0;
     int result = 0;
     const uint8_t *d = reply->data;
     int length = reply->length;
@@ -178,9 +189,11 @@ int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
 }
 
 int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0) return 0;
+    if (!HandleValid(h) || count <= 0)
+        return 0;
     MsgBuffer *b = SymaxRequestBuffer(h);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     uint8_t t = SymaxNextTransaction(h);
     unsigned address = (unsigned)(start - 1) * 2;
     uint8_t *p = b->data;
@@ -201,7 +214,8 @@ int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
     SymaxPrepare(h, b, (int)(p - b->data), t);
     // The timeout text goes in before the wait, so that an idle abort keeps its own.
     MsgBuffer *reply = Transact(h, b, "Write reply timeout");
-    if (!reply) return 0;
+    if (!reply)
+        return 0;
     int result = 0;
     const uint8_t *d = reply->data;
     if (!ReplyMatches(reply, t)) {
@@ -233,7 +247,8 @@ MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const ch
                            const char *invalidText, int *failed) {
     *failed = 1;
     MsgBuffer *b = SymaxRequestBuffer(h);
-    if (!b) return nullptr;
+    if (!b)
+        return nullptr;
     b->data[0] = OP_CARRIED;
     b->data[1] = CARRIED_TRANSACTION;
     b->data[2] = 0xD5;
@@ -241,7 +256,8 @@ MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const ch
     memcpy(b->data + 4, modbus, (size_t)n);
     SymaxPrepare(h, b, 4 + n, CARRIED_TRANSACTION);
     MsgBuffer *reply = Transact(h, b, timeoutText);
-    if (!reply) return nullptr;
+    if (!reply)
+        return nullptr;
     if (!ReplyMatches(reply, CARRIED_TRANSACTION) || reply->data[0] != OP_PRIORITY_REPLY) {
         SetCommError(h, invalidText);
         pool_give(reply);
@@ -253,19 +269,21 @@ MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const ch
 
 // The reads: a good reply is at least goodLength long and not a Modbus
 // exception (function code with bit 7 set); values start at first.
-int CarriedRead(CommHandle *h, const uint8_t *modbus, int n, int goodLength, int first,
-                int count, uint16_t *values) {
+int CarriedRead(CommHandle *h, const uint8_t *modbus, int n, int goodLength, int first, int count,
+                uint16_t *values) {
     // Only whole values inside the reply are taken.
     int failed;
     MsgBuffer *reply =
         CarriedTransact(h, modbus, n, "Read reply timeout", "Read reply invalid", &failed);
-    if (!reply) return 0;
+    if (!reply)
+        return 0;
     int result = 0;
     int length = reply->length;
     bool exception = length >= 5 && (reply->data[4] & 0x80);
     if (length >= goodLength && !exception) {
         result = CopyValues(reply->data + first, (length - first) / 2, count, values);
-        if (result == 0) SetCommError(h, "Read reply invalid");
+        if (result == 0)
+            SetCommError(h, "Read reply invalid");
     } else {
         CarriedErrorText(h, reply, (reply->data[4] & 0x80) != 0);
     }
@@ -276,21 +294,24 @@ int CarriedRead(CommHandle *h, const uint8_t *modbus, int n, int goodLength, int
 } // namespace
 
 int SymaxRead3X(CommHandle *h, int, int start, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0) return 0;
+    if (!HandleValid(h) || count <= 0)
+        return 0;
     uint8_t m[5] = {0x04};
     PutWord(PutWord(m + 1, (unsigned)(start - 1)), (unsigned)count);
     return CarriedRead(h, m, 5, 6, 6, count, values);
 }
 
 int SymaxRead6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0) return 0;
+    if (!HandleValid(h) || count <= 0)
+        return 0;
     uint8_t m[9] = {0x14, 0x07, 0x06};
     PutWord(PutWord(PutWord(m + 3, (unsigned)file), (unsigned)record), (unsigned)count);
     return CarriedRead(h, m, 9, 7, 8, count, values);
 }
 
 int SymaxWrite6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0) return 0;
+    if (!HandleValid(h) || count <= 0)
+        return 0;
     // The byte count field is one byte and the request must fit a buffer.
     if (count > SYMAX_WRITE6X_MOST) {
         SetCommError(h, "Illegal write count");
@@ -307,9 +328,10 @@ int SymaxWrite6X(CommHandle *h, int file, int record, int count, uint16_t *value
     *p++ = (uint8_t)count;
     p = PutValues(p, count, values);
     int failed;
-    MsgBuffer *reply = CarriedTransact(h, m, (int)(p - m), "Write reply timeout",
-                                       "Write reply invalid", &failed);
-    if (!reply) return 0;
+    MsgBuffer *reply =
+        CarriedTransact(h, m, (int)(p - m), "Write reply timeout", "Write reply invalid", &failed);
+    if (!reply)
+        return 0;
     int result = 0;
     if (reply->length >= 7)
         result = reply->length;

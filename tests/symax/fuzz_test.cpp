@@ -13,9 +13,10 @@ namespace {
 
 // Bytes with a strong lean towards the ones the framer cares about.
 uint8_t InterestingByte(std::mt19937 &rng) {
-    static const uint8_t special[] = {DLE, SOH, STX, ETX, ENQ, DC1, DC2, NAK, SYN, FILL, 0xFF,
-                                      '0', '9', 'A', 'F', 0x86, 0x00};
-    if (rng() % 3 == 0) return (uint8_t)rng();
+    static const uint8_t special[] = {DLE,  SOH,  STX, ETX, ENQ, DC1, DC2,  NAK, SYN,
+                                      FILL, 0xFF, '0', '9', 'A', 'F', 0x86, 0x00};
+    if (rng() % 3 == 0)
+        return (uint8_t)rng();
     return special[rng() % sizeof special];
 }
 
@@ -50,11 +51,14 @@ TEST_P(Fuzz, RandomStreams) {
         std::mt19937 rng(seed);
         CommHandle *h = LinkHandle(GetParam());
         h->expectedTransaction = (uint8_t)rng();
-        if (seed % 2) SendMessage(h, RequestBuffer("01", {0x00, 1, 0, 0, 0, 0}));
+        if (seed % 2)
+            SendMessage(h, RequestBuffer("01", {0x00, 1, 0, 0, 0, 0}));
         for (int i = 0; i < 5000; i++) {
             RxFramer(h, InterestingByte(rng));
-            if (rng() % 16 == 0) Drain(h, 1 + rng() % 40);
-            if (rng() % 64 == 0) CheckAndEmpty(h);
+            if (rng() % 16 == 0)
+                Drain(h, 1 + rng() % 40);
+            if (rng() % 64 == 0)
+                CheckAndEmpty(h);
         }
         CheckAndEmpty(h);
         LinkRelease(h);
@@ -68,16 +72,23 @@ TEST_P(Fuzz, MutatedGoodFrames) {
         h->expectedTransaction = 5;
         Bytes data = {0x86, 5};
         int n = (int)(rng() % 280);
-        for (int i = 0; i < n; i++) data.push_back(InterestingByte(rng));
+        for (int i = 0; i < n; i++)
+            data.push_back(InterestingByte(rng));
         std::string route(rng() % 20, '1');
         Bytes frame = RefFrame(DC1, route, data, GetParam());
         int edits = 1 + (int)(rng() % 4);
         for (int e = 0; e < edits && !frame.empty(); e++) {
             size_t at = rng() % frame.size();
             switch (rng() % 3) {
-            case 0: frame[at] = InterestingByte(rng); break;
-            case 1: frame.insert(frame.begin() + (long)at, InterestingByte(rng)); break;
-            default: frame.erase(frame.begin() + (long)at); break;
+            case 0:
+                frame[at] = InterestingByte(rng);
+                break;
+            case 1:
+                frame.insert(frame.begin() + (long)at, InterestingByte(rng));
+                break;
+            default:
+                frame.erase(frame.begin() + (long)at);
+                break;
             }
         }
         Feed(h, frame);
@@ -143,12 +154,15 @@ int RandomReplyHook(void *arg) {
     Bytes frame = DrainFrame(r->h);
     Feed(r->h, {DLE, frame.size() > 2 ? frame[2] : (uint8_t)DC1});
     MsgBuffer *b = pool_take();
-    if (!b) return 0;
+    if (!b)
+        return 0;
     b->length = (uint16_t)(rng() % (MSG_DATA_SIZE + 1));
-    for (int i = 0; i < MSG_DATA_SIZE; i++) b->data[i] = InterestingByte(rng);
+    for (int i = 0; i < MSG_DATA_SIZE; i++)
+        b->data[i] = InterestingByte(rng);
     static const uint8_t opcodes[] = {0x86, 0x90, 0x80, 0x92, 0xA2, 0x01};
     b->data[0] = opcodes[rng() % 6];
-    if (rng() % 8) b->data[1] = r->h->expectedTransaction;
+    if (rng() % 8)
+        b->data[1] = r->h->expectedTransaction;
     b->route[0] = 0xFF;
     reply_push(r->h, b);
     return 1;
@@ -165,9 +179,10 @@ TEST(MessageFuzz, RandomRepliesNeverStoreMoreThanAsked) {
     for (int round = 0; round < 3000; round++) {
         int count = 1 + (int)(rng() % 128);
         uint16_t values[130];
-        for (uint16_t &v : values) v = 0xC0DE;
+        for (uint16_t &v : values)
+            v = 0xC0DE;
         int op = (int)(rng() % 5);
-        int result = op == 0 ? SymaxRead(h, 1, count, values)
+        int result = op == 0   ? SymaxRead(h, 1, count, values)
                      : op == 1 ? SymaxWrite(h, 1, count, values)
                      : op == 2 ? SymaxRead3X(h, 0, 1, count, values)
                      : op == 3 ? SymaxRead6X(h, 1, 1, count, values)
@@ -177,7 +192,8 @@ TEST(MessageFuzz, RandomRepliesNeverStoreMoreThanAsked) {
             EXPECT_LE(result, count);
         }
         if (op != 1 && op != 4) {
-            for (int i = count; i < 130; i++) ASSERT_EQ(values[i], 0xC0DE) << "round " << round;
+            for (int i = count; i < 130; i++)
+                ASSERT_EQ(values[i], 0xC0DE) << "round " << round;
         }
         if (result == 0) {
             EXPECT_GT(strlen(CommErrorText(h)), 0u);

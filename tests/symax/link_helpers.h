@@ -9,20 +9,33 @@
 
 using Bytes = std::vector<uint8_t>;
 
-enum : uint8_t { SOH = 1, STX = 2, ETX = 3, ENQ = 5, DLE = 0x10, DC1 = 0x11, DC2 = 0x12, NAK = 0x15, SYN = 0x16, FILL = 0xFE };
+enum : uint8_t {
+    SOH = 1,
+    STX = 2,
+    ETX = 3,
+    ENQ = 5,
+    DLE = 0x10,
+    DC1 = 0x11,
+    DC2 = 0x12,
+    NAK = 0x15,
+    SYN = 0x16,
+    FILL = 0xFE
+};
 
 // Reference checks, written out bit by bit.
 inline unsigned RefCrc(const Bytes &covered) {
     unsigned crc = 0xFFFF;
     for (uint8_t b : covered) {
         crc ^= b;
-        for (int i = 0; i < 8; i++) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+        for (int i = 0; i < 8; i++)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
     }
     return crc;
 }
 inline unsigned RefBcc(const Bytes &covered) {
     unsigned sum = 0;
-    for (uint8_t b : covered) sum += b;
+    for (uint8_t b : covered)
+        sum += b;
     return (0x100 - (sum & 0xFF)) & 0xFF;
 }
 
@@ -62,7 +75,8 @@ inline CommHandle *LinkHandle(bool crc) {
     h->framing = FRAMING_SYMAX;
     h->readSize = 8;
     h->writeChunk = 8;
-    if (crc) h->txFlags |= TXF_CRC;
+    if (crc)
+        h->txFlags |= TXF_CRC;
     return h;
 }
 
@@ -75,7 +89,8 @@ inline void LinkRelease(CommHandle *h) {
 }
 
 inline void Feed(CommHandle *h, const Bytes &bytes) {
-    for (uint8_t b : bytes) RxFramer(h, b);
+    for (uint8_t b : bytes)
+        RxFramer(h, b);
 }
 
 // Everything the transmit framer has to send now, at most limit bytes.
@@ -83,7 +98,8 @@ inline Bytes Drain(CommHandle *h, size_t limit = 100000) {
     Bytes out;
     while (out.size() < limit) {
         unsigned b = TxFramer(h);
-        if (b > 0xFF) break;
+        if (b > 0xFF)
+            break;
         out.push_back((uint8_t)b);
     }
     return out;
@@ -95,27 +111,33 @@ inline Bytes DrainFrame(CommHandle *h) {
     Bytes out;
     for (int i = 0; i < 2000; i++) {
         unsigned b = TxFramer(h);
-        if (b > 0xFF) break;
+        if (b > 0xFF)
+            break;
         out.push_back((uint8_t)b);
-        if (h->txState == 10 && !(h->txFlags & 0xBF)) break;
+        if (h->txState == 10 && !(h->txFlags & 0xBF))
+            break;
     }
     return out;
 }
 
 inline MsgBuffer *RequestBuffer(const std::string &route, const Bytes &data) {
     MsgBuffer *b = pool_take();
-    if (!b) return nullptr;
+    if (!b)
+        return nullptr;
     size_t i = 0;
-    for (; i < route.size(); i++) b->route[i] = (uint8_t)route[i];
+    for (; i < route.size(); i++)
+        b->route[i] = (uint8_t)route[i];
     b->route[i] = 0xFF;
     b->route[i + 1] = 0xFF;
-    for (size_t k = 0; k < data.size(); k++) b->data[k] = data[k];
+    for (size_t k = 0; k < data.size(); k++)
+        b->data[k] = data[k];
     b->length = (uint16_t)data.size();
     return b;
 }
 
 inline int QueueLength(const MsgQueue &q) {
     int n = 0;
-    for (MsgBuffer *b = q.head; b; b = b->link) n++;
+    for (MsgBuffer *b = q.head; b; b = b->link)
+        n++;
     return n;
 }

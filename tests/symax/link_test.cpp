@@ -35,20 +35,24 @@ TEST(CheckStep, BccIsTheTwosComplementOfTheSum) {
     // The read request of route "01", DC1, data 00 05 00 00 00 00.
     const Bytes covered = {0x11, '0', '1', 0x10, 0x02, 0, 5, 0, 0, 0, 0, 0x10, 0x03};
     unsigned check = 0;
-    for (uint8_t b : covered) check = CheckStep(check, b, 0);
+    for (uint8_t b : covered)
+        check = CheckStep(check, b, 0);
     EXPECT_EQ(check & 0xFF, 0x64u);
 }
 
 TEST(CheckStep, CrcIsTheModbusCrc) {
     const Bytes covered = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A};
     unsigned check = 0xFFFF;
-    for (uint8_t b : covered) check = CheckStep(check, b, 1);
+    for (uint8_t b : covered)
+        check = CheckStep(check, b, 1);
     EXPECT_EQ(check, 0xCDC5u);
     for (int seed = 0; seed < 50; seed++) {
         Bytes data;
-        for (int i = 0; i < seed * 3; i++) data.push_back((uint8_t)(seed * 31 + i * 7));
+        for (int i = 0; i < seed * 3; i++)
+            data.push_back((uint8_t)(seed * 31 + i * 7));
         unsigned c = 0xFFFF;
-        for (uint8_t b : data) c = CheckStep(c, b, 1);
+        for (uint8_t b : data)
+            c = CheckStep(c, b, 1);
         EXPECT_EQ(c, RefCrc(data));
     }
 }
@@ -57,7 +61,8 @@ TEST(TransmitFramer, ReadRequestBytesInBccMode) {
     pool_add_new(1);
     CommHandle *h = LinkHandle(false);
     SendMessage(h, RequestBuffer("01", {0, 5, 0, 0, 0, 0}));
-    const Bytes expected = {0x10, 0x01, 0x11, '0', '1', 0x10, 0x02, 0, 5, 0, 0, 0, 0, 0x10, 0x03, 0x64};
+    const Bytes expected = {0x10, 0x01, 0x11, '0', '1', 0x10, 0x02, 0,
+                            5,    0,    0,    0,   0,   0x10, 0x03, 0x64};
     EXPECT_EQ(DrainFrame(h), expected);
     LinkRelease(h);
 }
@@ -217,19 +222,22 @@ TEST_P(Link, NewFrameStartAbandonsTheOneInProgress) {
 TEST_P(Link, FrameStartWithoutABufferIsAnsweredBusy) {
     // Empty the pool for the length of the frame.
     std::vector<MsgBuffer *> held;
-    while (MsgBuffer *b = pool_take()) held.push_back(b);
+    while (MsgBuffer *b = pool_take())
+        held.push_back(b);
     h->expectedTransaction = 1;
     Feed(h, RefFrame(DC1, "01", {0x86, 1, 0, 0}, crc()));
     EXPECT_EQ(Drain(h), (Bytes{DLE, SYN}));
     EXPECT_EQ(QueueLength(h->replyQueue), 0);
-    for (MsgBuffer *b : held) pool_give(b);
+    for (MsgBuffer *b : held)
+        pool_give(b);
 }
 
 TEST_P(Link, AcknowledgementWaitsBehindAStuffedDle) {
     // The doubled DLE of the data is never split by a control sequence.
     SendMessage(h, RequestBuffer("01", {0x10, 0x01}));
     Bytes head;
-    for (int i = 0; i < 8; i++) head.push_back((uint8_t)TxFramer(h));
+    for (int i = 0; i < 8; i++)
+        head.push_back((uint8_t)TxFramer(h));
     ASSERT_EQ(head.back(), DLE); // the first DLE of the pair
     h->expectedTransaction = 1;
     Feed(h, RefFrame(DC1, "", {0x86, 1}, crc()));
@@ -247,7 +255,8 @@ TEST(RxFramer, ReceiveAndTransmitMeetInTheMiddle) {
     for (bool crc : {false, true}) {
         CommHandle *a = LinkHandle(crc), *b = LinkHandle(crc);
         Bytes data;
-        for (int i = 0; i < 263; i++) data.push_back((uint8_t)(i * 13));
+        for (int i = 0; i < 263; i++)
+            data.push_back((uint8_t)(i * 13));
         data[1] = 0x42;
         b->expectedTransaction = 0x42;
         SendMessage(a, RequestBuffer("0A69", data));

@@ -29,12 +29,16 @@ struct Peer {
 // Splits a frame into sequence, route and data (DLE doubling undone).
 bool ParseFrame(const Bytes &f, uint8_t *seq, Bytes *route, Bytes *data) {
     size_t i = 0;
-    if (f.size() < 7 || f[0] != DLE || f[1] != SOH) return false;
+    if (f.size() < 7 || f[0] != DLE || f[1] != SOH)
+        return false;
     *seq = f[2];
-    for (i = 3; i + 1 < f.size() && !(f[i] == DLE && f[i + 1] == STX); i++) route->push_back(f[i]);
+    for (i = 3; i + 1 < f.size() && !(f[i] == DLE && f[i + 1] == STX); i++)
+        route->push_back(f[i]);
     for (i += 2; i + 1 < f.size(); i++) {
-        if (f[i] == DLE && f[i + 1] == ETX) return true;
-        if (f[i] == DLE) i++;
+        if (f[i] == DLE && f[i + 1] == ETX)
+            return true;
+        if (f[i] == DLE)
+            i++;
         data->push_back(f[i]);
     }
     return false;
@@ -42,18 +46,23 @@ bool ParseFrame(const Bytes &f, uint8_t *seq, Bytes *route, Bytes *data) {
 
 int PeerHook(void *arg) {
     Peer *p = static_cast<Peer *>(arg);
-    if (p->abort) return 0;
-    if (p->calls++ > 0) return 1;
+    if (p->abort)
+        return 0;
+    if (p->calls++ > 0)
+        return 1;
     Bytes frame = DrainFrame(p->h);
     p->request.clear();
     p->route.clear();
-    if (!ParseFrame(frame, &p->sequence, &p->route, &p->request)) return 1;
+    if (!ParseFrame(frame, &p->sequence, &p->route, &p->request))
+        return 1;
     Feed(p->h, {DLE, p->sequence}); // acknowledge the request
     Bytes reply = p->answer ? p->answer(p->request) : Bytes{};
-    if (reply.empty()) return 1;
+    if (reply.empty())
+        return 1;
     if (p->bypassFramer) {
         MsgBuffer *b = RequestBuffer(p->replyRoute, reply);
-        if (b) reply_push(p->h, b);
+        if (b)
+            reply_push(p->h, b);
     } else {
         Feed(p->h, RefFrame(DC1, p->replyRoute, reply, p->crc));
         Drain(p->h); // our acknowledgement
@@ -81,7 +90,8 @@ class Message : public ::testing::Test {
     void AnswerWith(Bytes reply) {
         peer.answer = [reply](const Bytes &req) {
             Bytes r = reply;
-            if (r.size() > 1 && req.size() > 1) r[1] = req[1];
+            if (r.size() > 1 && req.size() > 1)
+                r[1] = req[1];
             return r;
         };
     }
@@ -170,18 +180,29 @@ TEST_P(ReplyChecks, ResultAndText) {
     Bytes reply = c.reply;
     peer.answer = [reply](const Bytes &req) {
         Bytes r = reply;
-        if (r.size() > 1 && req.size() > 1 && r[1] == 0xEE) r[1] = req[1];
+        if (r.size() > 1 && req.size() > 1 && r[1] == 0xEE)
+            r[1] = req[1];
         return r;
     };
     SetCommError(h, "untouched");
     uint16_t v[3] = {1, 2, 3};
     int result = 0;
     switch (c.op) {
-    case 0: result = SymaxRead(h, 1, 2, v); break;
-    case 1: result = SymaxWrite(h, 1, 2, v); break;
-    case 2: result = SymaxRead3X(h, 0, 1, 2, v); break;
-    case 3: result = SymaxRead6X(h, 1, 1, 2, v); break;
-    default: result = SymaxWrite6X(h, 1, 1, 2, v); break;
+    case 0:
+        result = SymaxRead(h, 1, 2, v);
+        break;
+    case 1:
+        result = SymaxWrite(h, 1, 2, v);
+        break;
+    case 2:
+        result = SymaxRead3X(h, 0, 1, 2, v);
+        break;
+    case 3:
+        result = SymaxRead6X(h, 1, 1, 2, v);
+        break;
+    default:
+        result = SymaxWrite6X(h, 1, 1, 2, v);
+        break;
     }
     EXPECT_EQ(result, c.result);
     if (c.text) {
@@ -198,12 +219,30 @@ const ReplyCase kReplyCases[] = {
     {"ReadErrorReply", 0, {0xA2, 0xEE, 4}, "01", false, 0, "(4) Illegal Rack Address"},
     {"ReadErrorReplyNoError", 0, {0xA2, 0xEE, 0}, "01", false, 0, "(0) No Error"},
     {"ReadErrorUnknownCode", 0, {0xA2, 0xEE, 200}, "01", false, 0, "(200) Unknown Status Code"},
-    {"ReadPriorityStatus", 0, {0x90, 0xEE, 0, 0, 135}, "01", false, 0,
+    {"ReadPriorityStatus",
+     0,
+     {0x90, 0xEE, 0, 0, 135},
+     "01",
+     false,
+     0,
      "(135) Error Noted During A Transfer"},
-    {"ReadOtherOpcode", 0, {0x84, 0xEE, 0, 0}, "01", false, 0, "Can't deal with Reply Opcode 0x84."},
+    {"ReadOtherOpcode",
+     0,
+     {0x84, 0xEE, 0, 0},
+     "01",
+     false,
+     0,
+     "Can't deal with Reply Opcode 0x84."},
     {"ReadBadRoute", 0, {0x86, 0xEE, 0, 0, 0, 1}, "0G", true, 0, "Bad Reply Route"},
     {"ReadBadTransaction", 0, {0x86, 0x77, 0, 0, 0, 1}, "01", true, 0, "Bad transnum on reply"},
-    {"ReadMarkedRouteIsValid", 0, {0x86, 0xEE, 0, 0, 0, 1}, "\xB0" "5", true, 1, nullptr},
+    {"ReadMarkedRouteIsValid",
+     0,
+     {0x86, 0xEE, 0, 0, 0, 1},
+     "\xB0"
+     "5",
+     true,
+     1,
+     nullptr},
     {"ReadNoReply", 0, {}, "01", false, 0, "Read reply timeout"},
     {"WriteGood", 1, {0x80, 0xEE}, "01", false, 2, nullptr},
     {"WritePriorityGood", 1, {0x92, 0xEE, 0, 0, 0}, "01", false, 2, nullptr},
@@ -213,21 +252,52 @@ const ReplyCase kReplyCases[] = {
     {"WriteBadRoute", 1, {0x80, 0xEE}, "1", true, 0, "Write reply invalid"},
     {"WriteBadTransaction", 1, {0x80, 0x55}, "01", true, 0, "Write reply invalid"},
     {"WriteNoReply", 1, {}, "01", false, 0, "Write reply timeout"},
-    {"Read3XException", 2, {0x92, 0xBA, 0, 0, 0x84, 2}, "01", false, 0,
+    {"Read3XException",
+     2,
+     {0x92, 0xBA, 0, 0, 0x84, 2},
+     "01",
+     false,
+     0,
      "Modbus error reply 2 ILLEGAL DATA ADDRESS"},
     {"Read3XShortStatus", 2, {0x92, 0xBA, 0, 0, 0x00, 4}, "01", false, 0, nullptr},
-    {"Read3XWrongOpcode", 2, {0x86, 0xBA, 0, 0, 0, 4, 0, 1, 0, 2}, "01", false, 0,
+    {"Read3XWrongOpcode",
+     2,
+     {0x86, 0xBA, 0, 0, 0, 4, 0, 1, 0, 2},
+     "01",
+     false,
+     0,
      "Read reply invalid"},
     {"Read3XNoReply", 2, {}, "01", false, 0, "Read reply timeout"},
-    {"Read6XException13", 3, {0x92, 0xBA, 0, 0, 0x94, 13}, "01", false, 0, "Modbus error reply 13 "},
+    {"Read6XException13",
+     3,
+     {0x92, 0xBA, 0, 0, 0x94, 13},
+     "01",
+     false,
+     0,
+     "Modbus error reply 13 "},
     {"Read6XStatus", 3, {0x92, 0xBA, 0, 0, 0x00, 4}, "01", false, 0, "(4) Illegal Rack Address"},
-    {"Read6XTooMany", 3, {0x92, 0xBA, 0, 0, 0x14, 9, 6, 7, 0, 1, 0, 2, 0, 3, 0, 4}, "01", false, 2,
+    {"Read6XTooMany",
+     3,
+     {0x92, 0xBA, 0, 0, 0x14, 9, 6, 7, 0, 1, 0, 2, 0, 3, 0, 4},
+     "01",
+     false,
+     2,
      nullptr},
-    {"Write6XException", 4, {0x92, 0xBA, 0, 0, 0x95, 3}, "01", false, 0,
+    {"Write6XException",
+     4,
+     {0x92, 0xBA, 0, 0, 0x95, 3},
+     "01",
+     false,
+     0,
      "Modbus error reply 3 ILLEGAL DATA VALUE"},
     {"Write6XStatus", 4, {0x92, 0xBA, 0, 0, 0x00, 43}, "01", false, 0, "(43) File Not Found"},
     {"Write6XGood", 4, {0x92, 0xBA, 0, 0, 0x15, 0x0B, 6}, "01", false, 7, nullptr},
-    {"Write6XWrongTransaction", 4, {0x92, 0xBB, 0, 0, 0x15, 0x0B, 6}, "01", true, 0,
+    {"Write6XWrongTransaction",
+     4,
+     {0x92, 0xBB, 0, 0, 0x15, 0x0B, 6},
+     "01",
+     true,
+     0,
      "Write reply invalid"},
     {"Write6XNoReply", 4, {}, "01", false, 0, "Write reply timeout"},
 };
@@ -256,11 +326,12 @@ TEST_F(Message, IdleAbortKeepsItsText) {
 
 TEST_F(Message, EmptyPoolIsABufferShortage) {
     std::vector<MsgBuffer *> held;
-    while (MsgBuffer *b = pool_take()) held.push_back(b);
+    while (MsgBuffer *b = pool_take())
+        held.push_back(b);
     uint16_t v = 0;
     for (int op = 0; op < 5; op++) {
         SetCommError(h, "");
-        int r = op == 0 ? SymaxRead(h, 1, 1, &v)
+        int r = op == 0   ? SymaxRead(h, 1, 1, &v)
                 : op == 1 ? SymaxWrite(h, 1, 1, &v)
                 : op == 2 ? SymaxRead3X(h, 0, 1, 1, &v)
                 : op == 3 ? SymaxRead6X(h, 1, 1, 1, &v)
@@ -268,7 +339,8 @@ TEST_F(Message, EmptyPoolIsABufferShortage) {
         EXPECT_EQ(r, 0);
         EXPECT_STREQ(CommErrorText(h), "Buffer shortage, try again");
     }
-    for (MsgBuffer *b : held) pool_give(b);
+    for (MsgBuffer *b : held)
+        pool_give(b);
 }
 
 TEST_F(Message, Write6XCountIsLimitedToWhatFits) {
@@ -299,7 +371,8 @@ TEST(Route, EncodeAndDecode) {
     memset(&b, 0x55, sizeof b);
     Route r = {8, {0, 1, 0x0A, 0xFF, 105, 0x8005, 200, 17}};
     EncodeRoute(&b, &r);
-    const char *text = "00010AFF69\xB0" "5C811";
+    const char *text = "00010AFF69\xB0"
+                       "5C811";
     EXPECT_EQ(memcmp(b.route, text, 16), 0);
     EXPECT_EQ(b.route[16], 0xFF);
     EXPECT_EQ(b.route[17], 0xFF);
@@ -313,9 +386,8 @@ TEST(Route, EncodeAndDecode) {
         Bytes route;
         bool valid;
     } cases[] = {
-        {{'a', 'f', 0xFF}, true},       {{'0', 'G', 0xFF}, false},
-        {{'0', 0xFF}, false},           {{'0', '1', 0x00}, false},
-        {{0xB0, 0xB5, 0xFF}, true},     {Bytes(18, '1'), false},
+        {{'a', 'f', 0xFF}, true},  {{'0', 'G', 0xFF}, false},  {{'0', 0xFF}, false},
+        {{'0', '1', 0x00}, false}, {{0xB0, 0xB5, 0xFF}, true}, {Bytes(18, '1'), false},
     };
     for (const auto &c : cases) {
         memset(b.route, 0xFF, sizeof b.route);

@@ -39,12 +39,14 @@ struct Pty {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
             ptsname_r(master, path, sizeof path) != 0) {
-            if (master >= 0) close(master);
+            if (master >= 0)
+                close(master);
             master = -1;
         }
     }
     ~Pty() {
-        if (master >= 0) close(master);
+        if (master >= 0)
+            close(master);
     }
 };
 
@@ -57,7 +59,8 @@ TEST(SerialPort, WritesTakeTheirLineTime) {
     ASSERT_NE(master, nullptr);
     EXPECT_EQ(SerialPortCharTime(master), 1041);
     uint8_t out[48], in[64];
-    for (int i = 0; i < 48; i++) out[i] = (uint8_t)(i * 5);
+    for (int i = 0; i < 48; i++)
+        out[i] = (uint8_t)(i * 5);
     auto t0 = Clock::now();
     EXPECT_EQ(SerialPortWrite(master, out, 48), 48);
     EXPECT_GE(MsSince(t0), 49.0); // 48 characters at 1.04 ms, never sooner
@@ -143,9 +146,9 @@ TEST(SerialOpen, FailuresLeaveNothingAllocated) {
     uint16_t route8[9] = {8, 1, 2, 3, 4, 5, 6, 7, 8};
     EXPECT_EQ(OpenSymax("/nonexistent/port", 0, route8), nullptr);
     EXPECT_EQ(OpenSymax("COM97:", 0, route8), nullptr);
-    EXPECT_EQ(OpenSymax(pty.path, 0, route9), nullptr);  // more drops than a route holds
-    EXPECT_EQ(OpenSymax(pty.path, 1, route8), nullptr);  // no room for the Net-to-Net drop
-    EXPECT_EQ(OpenModbusRTU("/dev/null", 1), nullptr);   // not a terminal
+    EXPECT_EQ(OpenSymax(pty.path, 0, route9), nullptr); // more drops than a route holds
+    EXPECT_EQ(OpenSymax(pty.path, 1, route8), nullptr); // no room for the Net-to-Net drop
+    EXPECT_EQ(OpenModbusRTU("/dev/null", 1), nullptr);  // not a terminal
     EXPECT_EQ(pool_count(), before);
 
     // The port is not shared: a second open fails while the first holds it.
@@ -168,7 +171,7 @@ TEST(SerialDriver, SetPortParamsSetsTheIntervalByBaud) {
     EXPECT_EQ(SerialPortInterval(h->port), 20);
     const struct {
         int baud, interval;
-    } table[] = {{300, 517}, {1200, 132}, {2400, 68},  {4800, 36},
+    } table[] = {{300, 517}, {1200, 132}, {2400, 68}, {4800, 36},
                  {9600, 20}, {19200, 12}, {38400, 8}, {57600, 6}};
     for (const auto &t : table) {
         EXPECT_EQ(SetPortParams(h, t.baud, 2, 2, 100, 8), 1);
@@ -197,8 +200,10 @@ void DeviceLoop(Device *d) {
     uint8_t in[64];
     for (;;) {
         int n = SerialPortRead(d->port, in, sizeof in, -1);
-        if (n == SERIAL_STOPPED) return;
-        if (n <= 0) continue;
+        if (n == SERIAL_STOPPED)
+            return;
+        if (n <= 0)
+            continue;
         Feed(d->link, Bytes(in, in + n));
         MsgBuffer *req = nullptr;
         {
@@ -227,10 +232,12 @@ void DeviceLoop(Device *d) {
         Bytes out;
         for (int i = 0; i < 400; i++) {
             unsigned b = TxFramer(d->link);
-            if (b > 0xFF || b == FILL) break;
+            if (b > 0xFF || b == FILL)
+                break;
             out.push_back((uint8_t)b);
         }
-        if (!out.empty() && SerialPortWrite(d->port, out.data(), (int)out.size()) < 0) return;
+        if (!out.empty() && SerialPortWrite(d->port, out.data(), (int)out.size()) < 0)
+            return;
     }
 }
 

@@ -27,7 +27,8 @@ TEST(StatusText, KnownCodes) {
         {134, "Illegal Communication To COMM Port"},
         {135, "Error Noted During A Transfer"},
     };
-    for (const auto &c : cases) EXPECT_STREQ(SymaxStatusText(c.code), c.text) << c.code;
+    for (const auto &c : cases)
+        EXPECT_STREQ(SymaxStatusText(c.code), c.text) << c.code;
 }
 
 TEST(StatusText, EveryByteHasAText) {
@@ -38,7 +39,8 @@ TEST(StatusText, EveryByteHasAText) {
         EXPECT_GT(strlen(t), 0u);
         // "(255) " and the text must fit the error text.
         EXPECT_LT(strlen(t) + 6, (size_t)ERROR_TEXT_SIZE) << code;
-        if (code < 136) distinct.insert(t);
+        if (code < 136)
+            distinct.insert(t);
     }
     // Five texts appear under two codes.
     EXPECT_EQ(distinct.size(), 131u);
@@ -47,16 +49,24 @@ TEST(StatusText, EveryByteHasAText) {
 }
 
 TEST(ModbusText, TheTwelveCodes) {
-    const char *expected[] = {"ILLEGAL FUNCTION", "ILLEGAL DATA ADDRESS", "ILLEGAL DATA VALUE",
-                              "SLAVE DEVICE FAILURE", "ACKNOWLEDGE", "SLAVE DEVICE BUSY",
-                              "NEGATIVE ACKNOWLEDGE", "MEMORY PARITY ERROR", "Modbus error 9",
-                              "Modbus error 10", "DOWNSTREAM DEVICE DIDN'T RESPOND",
+    const char *expected[] = {"ILLEGAL FUNCTION",
+                              "ILLEGAL DATA ADDRESS",
+                              "ILLEGAL DATA VALUE",
+                              "SLAVE DEVICE FAILURE",
+                              "ACKNOWLEDGE",
+                              "SLAVE DEVICE BUSY",
+                              "NEGATIVE ACKNOWLEDGE",
+                              "MEMORY PARITY ERROR",
+                              "Modbus error 9",
+                              "Modbus error 10",
+                              "DOWNSTREAM DEVICE DIDN'T RESPOND",
                               "NO FREE MASTER PATH"};
     for (unsigned code = 1; code <= 12; code++)
         EXPECT_STREQ(ModbusExceptionText(code), expected[code - 1]);
     for (unsigned code : {0u, 13u, 255u, 70000u}) {
         ASSERT_NE(ModbusExceptionText(code), nullptr);
-        for (const char *t : expected) EXPECT_STRNE(ModbusExceptionText(code), t);
+        for (const char *t : expected)
+            EXPECT_STRNE(ModbusExceptionText(code), t);
     }
 }
 
@@ -145,9 +155,9 @@ TEST(WaitReply, TicksBoundTheWaitAndCallTheHookEachTick) {
     SetIdleHook(h, CountingHook, &calls);
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(WaitReply(h, 5), nullptr);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - t0)
-                  .count();
+    auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     EXPECT_EQ(calls, 5);
     EXPECT_GE(ms, 45); // five ticks of about 10 ms, never fewer
     EXPECT_EQ(ReplyWaitCounter.load(), 0);

@@ -43,7 +43,8 @@ TEST(WaitReplyThreaded, OverlongRtuFrameEndsTheWait) {
     auto t0 = Clock::now();
     std::thread line([h] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        for (int i = 0; i < 300; i++) RxFramer(h, (uint8_t)i);
+        for (int i = 0; i < 300; i++)
+            RxFramer(h, (uint8_t)i);
     });
     EXPECT_EQ(WaitReply(h, 500), nullptr); // five seconds unless cut short
     line.join();

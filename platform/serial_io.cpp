@@ -1,0 +1,261 @@
+// Serial port transfers: paced writes, reads ended by a quiet line, and the
+// reader thread's wait for whichever of read, write, hang-up or stop comes first.
+#include "platform/serial_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const int64_t kForever = INT64_MAX;
+const short kTrouble = POLLHUP | POLLERR | POLLNVAL;
+const short kReadable = POLLIN | kTrouble;
+
+const timespec *SpanToTimespec(int64_t ns, timespec *ts) {
+    if (ns == kForever)
+        return nullptr;
+    if (ns < 0)
+        ns = 0;
+    ts->tv_sec = ns / 1000000000;
+    ts->tv_nsec = ns % 1000000000;
+    return ts;
+}
+
+void DrainEventFd(int fd) {
+    uint64_t v;
+    ssize_t r = read(fd, &v, sizeof v);
+    (void)r;
+}
+
+bool OutputQueued(SerialPort *p) {
+    if (p->pty)
+        return false;
+    int queued = 0;
+    if (ioctl(p->fd, TIOCOUTQ, &queued) != 0)
+        return false;
+    return queued > 0;
+}
+
+// Reads what is there into buf; false when the line has hung up.
+bool ReadAvailable(SerialPort *p, uint8_t *buf, int room, int *got) {
+    *got = 0;
+    if (room <= 0)
+        return true;
+    ssize_t n = read(p->fd, buf, (size_t)room);
+    if (n > 0) {
+        *got = (int)n;
+        return true;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return true;
+    return false; // 0 (end of file) or EIO: the peer is gone
+}
+
+// Hands more of the started write to the system; false when the line is gone.
+bool PushWrite(SerialPort *p) {
+    while (p->writeHanded < p->writeLength) {
+        ssize_t n =
+            write(p->fd, p->writeBuf + p->writeHanded, (size_t)(p->writeLength - p->writeHanded));
+        if (n > 0) {
+            p->writeHanded += (int)n;
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return true;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int SerialPortRead(SerialPort *p, uint8_t *buf, int size, int timeoutMs) {
+    int64_t start = SerialNowNs();
+    int64_t deadline = timeoutMs < 0 ? kForever : start + (int64_t)timeoutMs * 1000000;
+    int count = 0;
+    int64_t lastAt = 0;
+    bool down = false;
+    for (;;) {
+        if (p->stopped)
+            return count > 0 ? count : SERIAL_STOPPED;
+        if (count >= size)
+            return count;
+        int64_t now = SerialNowNs();
+        int64_t until = count > 0 ? lastAt + (int64_t)p->intervalMs * 1000000 : deadline;
+        if (until != kForever && now >= until)
+            return count > 0 ? count : (down ? SERIAL_HUNGUP : SERIAL_TIMEOUT);
+        int64_t span = until == kForever ? kForever : until - now;
+        // A hung-up line is looked at again every 10 ms rather than polled.
+        if (down && (span == kForever || span > 10000000))
+            span = 10000000;
+        pollfd fds[2] = {{p->stopFd, POLLIN, 0}, {p->fd, (short)(down ? 0 : POLLIN), 0}};
+        timespec ts;
+        int r = ppoll(fds, down ? 1 : 2, SpanToTimespec(span, &ts), nullptr);
+        if (r < 0 && errno != EINTR)
+            return count > 0 ? count : SERIAL_HUNGUP;
+        if (down) {
+            down = false; // look at the line again
+            continue;
+        }
+        if (r <= 0 || !(fds[1].revents & kReadable))
+            continue;
+        int got;
+        if (!ReadAvailable(p, buf + count, size - count, &got) ||
+            (got == 0 && (fds[1].revents & kTrouble))) {
+            down = true;
+            continue;
+        }
+        if (got > 0) {
+            count += got;
+            lastAt = SerialNowNs();
+        }
+    }
+}
+
+int SerialPortWrite(SerialPort *p, const uint8_t *buf, int n) {
+    if (n <= 0)
+        return 0;
+    int64_t due;
+    {
+        std::lock_guard<std::mutex> guard(p->lock);
+        int64_t begin = std::max(SerialNowNs(), p->lineFreeAt);
+        p->lineFreeAt = begin + n * p->charNs;
+        due = p->lineFreeAt;
+    }
+    int handed = 0;
+    while (handed < n) {
+        if (p->stopped)
+            return SERIAL_STOPPED;
+        ssize_t w = write(p->fd, buf + handed, (size_t)(n - handed));
+        if (w > 0) {
+            handed += (int)w;
+            continue;
+        }
+        if (w < 0 && errno != EAGAIN && errno != EINTR)
+            return SERIAL_HUNGUP;
+        pollfd fds[2] = {{p->stopFd, POLLIN, 0}, {p->fd, POLLOUT, 0}};
+        timespec ts;
+        ppoll(fds, 2, SpanToTimespec(10000000, &ts), nullptr);
+    }
+    for (;;) {
+        if (p->stopped)
+            return SERIAL_STOPPED;
+        int64_t now = SerialNowNs();
+        if (now >= due)
+            break;
+        pollfd fds[1] = {{p->stopFd, POLLIN, 0}};
+        timespec ts;
+        ppoll(fds, 1, SpanToTimespec(due - now, &ts), nullptr);
+    }
+    if (!p->pty)
+        tcdrain(p->fd);
+    return n;
+}
+
+int SerialPortWriteStart(SerialPort *p, const uint8_t *buf, int n) {
+    if (n <= 0 || n > SERIAL_MAX_TRANSFER)
+        return 0;
+    {
+        std::lock_guard<std::mutex> guard(p->lock);
+        if (p->hungUp || p->stopped || p->writing)
+            return 0;
+        memcpy(p->writeBuf, buf, (size_t)n);
+        p->writeLength = n;
+        p->writeHanded = 0;
+        p->writing = true;
+        int64_t begin = std::max(SerialNowNs(), p->lineFreeAt);
+        p->lineFreeAt = begin + n * p->charNs;
+        p->writeDueAt = p->lineFreeAt;
+        if (!PushWrite(p)) {
+            p->writing = false;
+            p->hungUp = true;
+        }
+    }
+    uint64_t one = 1;
+    ssize_t r = write(p->nudgeFd, &one, sizeof one);
+    (void)r;
+    return p->hungUp ? 0 : 1;
+}
+
+int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
+    *count = 0;
+    for (;;) {
+        if (p->stopped)
+            return SERIAL_EV_STOP;
+        if (p->hungUp && !p->hangReported) {
+            p->hangReported = true;
+            std::lock_guard<std::mutex> guard(p->lock);
+            p->writing = false;
+            return SERIAL_EV_HUNGUP;
+        }
+        int64_t now = SerialNowNs();
+        int64_t interval = (int64_t)p->intervalMs * 1000000;
+        bool down = p->hungUp;
+        if (!down && p->readCount > 0 &&
+            (p->readCount >= size || now - p->lastByteAt >= interval)) {
+            *count = p->readCount;
+            p->readCount = 0;
+            return SERIAL_EV_READ;
+        }
+        int64_t until = kForever;
+        if (!down && p->readCount > 0)
+            until = p->lastByteAt + interval;
+        bool wantOut = false;
+        {
+            std::lock_guard<std::mutex> guard(p->lock);
+            if (p->writing && p->writeHanded == p->writeLength) {
+                if (now >= p->writeDueAt) {
+                    if (!OutputQueued(p)) {
+                        p->writing = false;
+                        *count = p->writeLength;
+                        return SERIAL_EV_WRITTEN;
+                    }
+                    until = std::min(until, now + 1000000); // look again in a millisecond
+                } else {
+                    until = std::min(until, p->writeDueAt);
+                }
+            }
+            wantOut = p->writing && p->writeHanded < p->writeLength;
+        }
+        pollfd fds[3] = {{p->stopFd, POLLIN, 0},
+                         {p->nudgeFd, POLLIN, 0},
+                         {p->fd, (short)(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
+        timespec ts;
+        int r = ppoll(fds, down ? 2 : 3,
+                      SpanToTimespec(until == kForever ? kForever : until - now, &ts), nullptr);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            p->hungUp = true;
+            continue;
+        }
+        if (fds[1].revents & POLLIN)
+            DrainEventFd(p->nudgeFd);
+        if (down || r == 0)
+            continue;
+        if (fds[2].revents & kReadable) {
+            int got;
+            // An error or hang-up that yields no bytes would wake every poll.
+            if (!ReadAvailable(p, buf + p->readCount, size - p->readCount, &got) ||
+                (got == 0 && (fds[2].revents & kTrouble))) {
+                p->hungUp = true;
+                continue;
+            }
+            if (got > 0) {
+                p->readCount += got;
+                p->lastByteAt = SerialNowNs();
+            }
+        }
+        if (fds[2].revents & POLLOUT) {
+            std::lock_guard<std::mutex> guard(p->lock);
+            if (!PushWrite(p))
+                p->hungUp = true;
+        }
+    }
+}

@@ -1,0 +1,40 @@
+// The serial port record shared by the port's two files: serial.cpp (names,
+// open, settings) and serial_io.cpp (paced writes, reads, the reader wait).
+#pragma once
+#include "platform/serial.h"
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+
+struct SerialPort {
+    int fd = -1;
+    int stopFd = -1;  // eventfd, stays readable once stopped
+    int nudgeFd = -1; // eventfd, a write was started: the wait recomputes its deadline
+    bool pty = false; // no output queue to drain
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> hungUp{false};
+    bool hangReported = false;
+    std::atomic<int> intervalMs{20};
+
+    std::mutex lock; // pacing and the started write
+    int64_t charNs = 0;
+    int64_t lineFreeAt = 0;
+    uint8_t writeBuf[SERIAL_MAX_TRANSFER];
+    int writeLength = 0;
+    int writeHanded = 0; // bytes the system has taken
+    bool writing = false;
+    int64_t writeDueAt = 0;
+
+    // The reader thread's read in progress (SerialPortWait only).
+    int readCount = 0;
+    int64_t lastByteAt = 0;
+};
+
+// Monotonic time in nanoseconds.
+inline int64_t SerialNowNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
+}
