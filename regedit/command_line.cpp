@@ -90,12 +90,13 @@ unsigned ParseSwitchNumber(const char *text, bool hex) {
 
 // Appends a non-switch argument: the first is the target, later ones join the route.
 static int TakeWord(const char *arg, RunSettings *s, std::string *out) {
-    if (s->target[0] == '\0') {
+    if (!s->targetGiven) {
         if (strlen(arg) >= sizeof s->target) {
             Appendf(out, "Target too long: \"%.40s...\"\n", arg);
             return PARSE_EXIT;
         }
         snprintf(s->target, sizeof s->target, "%s", arg);
+        s->targetGiven = true;
         return PARSE_OK;
     }
     size_t have = strlen(s->routeText);

@@ -21,7 +21,7 @@ int main(int argc, char **argv) {
     static RunSettings settings;
     SettingsDefaults(&settings);
     if (ParseArguments(argc, argv, &settings, &out) != PARSE_OK) return Finish(out, 1);
-    if (settings.target[0] == '\0') {
+    if (!settings.targetGiven) {
         out.append("Port, IP, or Base Address? ");
         Finish(out, 0);
         out.clear();

@@ -22,6 +22,7 @@ enum ModbusSerialMode { MODBUS_SERIAL_NONE = 0, MODBUS_SERIAL_ASCII = 1, MODBUS_
 
 struct RunSettings {
     char target[SETTING_TEXT_SIZE];
+    bool targetGiven;     // a first non-switch argument was seen (it may be empty)
     char routeText[SETTING_TEXT_SIZE];
     char portSettings[SETTING_TEXT_SIZE];
     unsigned start;       // first register shown

@@ -47,6 +47,14 @@ TEST(CommandLine, LaterWordsJoinTheRouteWithOneBlank) {
     EXPECT_TRUE(p.s.hexNumbers);
 }
 
+TEST(CommandLine, AnEmptyFirstWordIsTheTarget) {
+    Parsed p = Parse({"", "5"});
+    EXPECT_TRUE(p.s.targetGiven);
+    EXPECT_STREQ(p.s.target, "");
+    EXPECT_STREQ(p.s.routeText, "5");
+    EXPECT_FALSE(Parse({"-K"}).s.targetGiven);
+}
+
 TEST(CommandLine, FlagSwitchesEitherCaseEitherLeader) {
     struct Case {
         const char *arg;

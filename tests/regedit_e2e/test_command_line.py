@@ -48,6 +48,7 @@ class CommandLineMessages(unittest.TestCase):
             (["COM9:"], MODE + "Can't OpenSymax(COM9:).\n"),
             (["cc00"], "Can't OpenSylink(CC00).\n"),
             (["SFI"], "Can't access SFI610.\n"),
+            ([""], "Can't access SFI610.\n"),  # an empty target, no prompt
             (["sa85:1"], "Can't access SA85.\n"),
             (["PORT7"], 'Illegal Port or Base Address "PORT7"\n'),
         ]
