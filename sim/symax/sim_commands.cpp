@@ -119,9 +119,9 @@ static std::string cmd_stats(const Slave *s) {
     const SlaveStats &t = s->stats;
     char text[256];
     snprintf(text, sizeof text,
-             "OK frames=%ld bad=%ld enq_in=%ld nak_in=%ld replies=%ld lost=%ld retransmits=%ld "
-             "enq_out=%ld requests=%ld",
-             t.framesIn, t.badFramesIn, t.enqIn, t.nakIn, t.repliesSent, t.repliesLost,
+             "OK frames=%ld bad=%ld enq_in=%ld enq_crossed=%ld nak_in=%ld replies=%ld lost=%ld "
+             "retransmits=%ld enq_out=%ld requests=%ld",
+             t.framesIn, t.badFramesIn, t.enqIn, t.enqCrossed, t.nakIn, t.repliesSent, t.repliesLost,
              t.retransmits, t.enqOut, s->dev.requests);
     return text;
 }

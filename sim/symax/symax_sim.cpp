@@ -33,6 +33,7 @@ struct Sim {
     Bytes control;
     Bytes frame;
     size_t framePos = 0;
+    bool framePending = false; // a frame is being written: report its end
     size_t frameBody = 0; // bytes before the raw check bytes, where DLE opens a pair
 };
 
@@ -58,6 +59,7 @@ static void sim_trace(Sim *sim, const char *what, const uint8_t *b, size_t n) {
 static void sim_take(Sim *sim, SlaveOutput *o, bool crc) {
     sim->control.insert(sim->control.end(), o->control.begin(), o->control.end());
     if (o->frameStart) {
+        sim->framePending = true;
         sim->frame = o->frame;
         sim->framePos = 0;
         sim->frameBody = o->frame.size() - (crc ? 2 : 1);
@@ -116,8 +118,14 @@ static void sim_serve(Sim *sim) {
         if (!sim->control.empty() || !sim->frame.empty()) {
             Bytes c = sim_chunk(sim);
             sim_trace(sim, "out", c.data(), c.size());
+            bool frameDone = sim->frame.empty() && sim->framePending;
             if (SerialPortWrite(sim->port, c.data(), int(c.size())) == SERIAL_STOPPED)
                 return;
+            if (frameDone) {
+                sim->framePending = false;
+                std::lock_guard<std::mutex> g(sim->lock);
+                SlaveFrameSent(&sim->slave, now_ms());
+            }
             sim_read(sim, 0);
             continue;
         }
@@ -158,6 +166,11 @@ Sim *SimStart(const SimOptions &o, std::string *error) {
     sim->pty.master = -1; // the port owns it now
     SerialPortSetPacing(sim->port, o.baud, o.bitsPerChar);
     sim->slave.charMicros = SerialPortCharTime(sim->port);
+    // The master reads 8 characters at a time, a short read ending after the
+    // line's inter-character interval: until then it has not seen our response
+    // and its enquiries cross it.
+    int interval = (4 * o.baud + 153996) / o.baud;
+    sim->slave.enqQuietMs = int((8 * int64_t(sim->slave.charMicros) + 999) / 1000) + interval + 5;
     sim->thread = std::thread(sim_serve, sim);
     return sim;
 }

@@ -27,9 +27,12 @@ void SlaveInit(Slave *s) {
     s->rxData.clear();
     s->lastResponse = NAK;
     s->respondedInBatch = false;
+    s->lastResponseAt = 0;
+    s->enqQuietMs = 0;
     s->replies.clear();
     s->txSeq = DC1;
     s->awaitingAck = false;
+    s->frameOnLine = false;
     s->sentFrame.clear();
     s->nakRetries = 0;
     s->enqRetries = 0;
@@ -49,15 +52,26 @@ static uint64_t wire_ms(const Slave *s, size_t n) {
 // ---- transmitter ----
 
 static void tx_frame(Slave *s, uint64_t now, SlaveOutput *out) {
-    // A new sending replaces what is left of an earlier one.
+    // A new sending replaces what is left of an earlier one. The wait for the
+    // acknowledgement starts when the last byte is on the line (SlaveFrameSent).
     out->frame = s->sentFrame;
     out->frameStart = true;
-    s->ackDeadline = now + wire_ms(s, s->sentFrame.size()) + uint64_t(s->ackTimeoutMs);
+    s->frameOnLine = true;
+    s->ackDeadline = UINT64_MAX;
+    (void)now;
+}
+
+void SlaveFrameSent(Slave *s, uint64_t now) {
+    if (!s->awaitingAck || !s->frameOnLine)
+        return;
+    s->frameOnLine = false;
+    s->ackDeadline = now + uint64_t(s->ackTimeoutMs);
 }
 
 static void tx_finish(Slave *s, bool acknowledged) {
     s->replies.pop_front();
     s->awaitingAck = false;
+    s->frameOnLine = false;
     s->sentFrame.clear();
     if (acknowledged) {
         s->txSeq = s->txSeq == DC1 ? DC2 : DC1;
@@ -98,7 +112,7 @@ static void tx_acknowledged(Slave *s, uint8_t c, uint64_t now, SlaveOutput *out)
 void SlaveTick(Slave *s, uint64_t now, SlaveOutput *out) {
     if (s->faults.silent)
         return;
-    if (s->awaitingAck && now >= s->ackDeadline) {
+    if (s->awaitingAck && !s->frameOnLine && now >= s->ackDeadline) {
         if (s->enqRetries > 0) {
             s->enqRetries--;
             s->stats.enqOut++;
@@ -133,9 +147,10 @@ uint64_t SlaveNextDeadline(const Slave *s) {
 
 // ---- receiver ----
 
-static void rx_reject(Slave *s, SlaveOutput *out) {
+static void rx_reject(Slave *s, uint64_t now, SlaveOutput *out) {
     s->stats.badFramesIn++;
     s->respondedInBatch = true;
+    s->lastResponseAt = now;
     s->rxState = R_IDLE;
     s->rawNext = false;
     s->lastResponse = NAK;
@@ -153,6 +168,7 @@ static void rx_frame_done(Slave *s, uint64_t now, SlaveOutput *out) {
     if (f->nak > 0) {
         f->nak--;
         s->respondedInBatch = true;
+        s->lastResponseAt = now;
         s->lastResponse = NAK;
         send_control(out, NAK);
         return;
@@ -161,6 +177,7 @@ static void rx_frame_done(Slave *s, uint64_t now, SlaveOutput *out) {
         f->noAck--;
     } else {
         s->respondedInBatch = true;
+        s->lastResponseAt = now;
         s->lastResponse = s->frameSeq;
         send_control(out, s->frameSeq);
     }
@@ -186,7 +203,7 @@ static void rx_plain(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {
         return;
     case R_SEQ:
         if (b != DC1 && b != DC2)
-            return rx_reject(s, out);
+            return rx_reject(s, now, out);
         s->frameSeq = b;
         rx_step(s, b);
         s->rxState = R_ROUTE;
@@ -195,20 +212,20 @@ static void rx_plain(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {
     case R_DATA: {
         Bytes *into = s->rxState == R_ROUTE ? &s->rxRoute : &s->rxData;
         if (into->size() >= size_t(s->rxState == R_ROUTE ? ROUTE_MAX : DATA_MAX))
-            return rx_reject(s, out);
+            return rx_reject(s, now, out);
         into->push_back(b);
         rx_step(s, b);
         return;
     }
     case R_CRC_HIGH:
         if (b != ((s->rxCheck >> 8) & 0xFF))
-            return rx_reject(s, out);
+            return rx_reject(s, now, out);
         s->rawNext = true;
         s->rxState = R_CHECK;
         return;
     case R_CHECK:
         if (b != (s->rxCheck & 0xFF))
-            return rx_reject(s, out);
+            return rx_reject(s, now, out);
         return rx_frame_done(s, now, out);
     }
 }
@@ -224,10 +241,15 @@ static void rx_escaped(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {
         return;
     case ENQ:
         s->stats.enqIn++;
-        // An enquiry read together with the frame it asks about crossed our
-        // response on the line: that response is its answer.
-        if (!s->respondedInBatch)
-            send_control(out, s->lastResponse);
+        // An enquiry read together with the frame it asks about, or sooner
+        // after our response than the master can have read it, crossed that
+        // response on the line: the response is its answer.
+        if (s->respondedInBatch || now < s->lastResponseAt + uint64_t(s->enqQuietMs)) {
+            s->stats.enqCrossed++;
+            return;
+        }
+        s->lastResponseAt = now;
+        send_control(out, s->lastResponse);
         return;
     case DC1:
     case DC2:
@@ -244,7 +266,7 @@ static void rx_escaped(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {
             rx_step(s, STX);
             s->rxState = R_DATA;
         } else if (s->rxState != R_IDLE) {
-            rx_reject(s, out);
+            rx_reject(s, now, out);
         }
         return;
     case ETX:
@@ -254,7 +276,7 @@ static void rx_escaped(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {
             s->rawNext = true;
             s->rxState = s->crc ? R_CRC_HIGH : R_CHECK;
         } else if (s->rxState != R_IDLE) {
-            rx_reject(s, out);
+            rx_reject(s, now, out);
         }
         return;
     case DLE:
@@ -262,12 +284,12 @@ static void rx_escaped(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {
             rx_step(s, DLE); // the stuffed DLE counts in the check too
             rx_plain(s, DLE, now, out);
         } else if (s->rxState != R_IDLE) {
-            rx_reject(s, out);
+            rx_reject(s, now, out);
         }
         return;
     default:
         if (s->rxState != R_IDLE)
-            rx_reject(s, out);
+            rx_reject(s, now, out);
     }
 }
 

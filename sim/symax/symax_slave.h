@@ -35,6 +35,7 @@ struct SlaveStats {
     long framesIn;       // good frames received
     long badFramesIn;    // frames answered with DLE NAK for a fault of theirs
     long enqIn;          // DLE ENQ received
+    long enqCrossed;     // ... of them crossed our response: not answered again
     long nakIn;          // DLE NAK (or wrong acknowledgement) received for our replies
     long repliesSent;    // replies acknowledged by the master
     long repliesLost;    // replies given up after the retries
@@ -71,10 +72,13 @@ struct Slave {
     Bytes rxRoute, rxData;
     uint8_t lastResponse; // repeated on DLE ENQ; NAK until a frame was acknowledged
     bool respondedInBatch; // a response went out for a frame read in this batch
+    uint64_t lastResponseAt; // ms
+    int enqQuietMs;          // an enquiry this soon after a response crossed it
     // Transmitter.
     std::deque<PendingReply> replies;
     uint8_t txSeq;
     bool awaitingAck;
+    bool frameOnLine; // the frame is still being written: no enquiry yet
     Bytes sentFrame;
     int nakRetries;
     int enqRetries;
@@ -89,6 +93,9 @@ void SlaveRxBytes(Slave *s, const uint8_t *bytes, size_t n, uint64_t now, SlaveO
 void SlaveRxByte(Slave *s, uint8_t byte, uint64_t now, SlaveOutput *out);
 // Sends replies that are due and asks after replies not acknowledged in time.
 void SlaveTick(Slave *s, uint64_t now, SlaveOutput *out);
+// The owner wrote the last byte of the frame handed out: the wait for its
+// acknowledgement starts now.
+void SlaveFrameSent(Slave *s, uint64_t now);
 // The next time SlaveTick has something to do, or UINT64_MAX.
 uint64_t SlaveNextDeadline(const Slave *s);
 

@@ -42,6 +42,7 @@ void SymaxPty::Start(const LinkSetup &s) {
     o.link = dir + "/COM1";
     o.baud = s.baud;
     o.crc = s.crc;
+    o.trace = o.trace || getenv("SYMAX_TRACE") != nullptr; // the line, for a failing run
     std::string error;
     sim = symaxsim::SimStart(o, &error);
     ASSERT_NE(sim, nullptr) << error;

@@ -18,12 +18,16 @@ inline Bytes Line(const SlaveOutput &o) {
 inline Bytes Feed(Slave *s, const Bytes &in, uint64_t now = 1000) {
     SlaveOutput out;
     SlaveRxBytes(s, in.data(), in.size(), now, &out);
+    if (out.frameStart)
+        SlaveFrameSent(s, now); // on the line at once
     return Line(out);
 }
 
 inline Bytes Tick(Slave *s, uint64_t now) {
     SlaveOutput out;
     SlaveTick(s, now, &out);
+    if (out.frameStart)
+        SlaveFrameSent(s, now);
     return Line(out);
 }
 

@@ -107,6 +107,14 @@ TEST_F(LinkTest, EnquiryRepeatsTheLastResponse) {
     ASSERT_TRUE(f.ok);
     EXPECT_EQ(f.end, out.size());
     EXPECT_EQ(s.stats.enqIn, 3);
+    // With a quiet window, enquiries soon after a response are taken as crossed.
+    s.enqQuietMs = 30;
+    Feed(&s, {DLE, DC1}, 1000); // our reply acknowledged
+    Feed(&s, Request(READ_REG3_COUNT2, DC2), 1000);
+    EXPECT_TRUE(Feed(&s, {DLE, ENQ}, 1029).empty());
+    EXPECT_EQ(Feed(&s, {DLE, ENQ}, 1030), (Bytes{DLE, DC2}));
+    EXPECT_TRUE(Feed(&s, {DLE, ENQ}, 1031).empty());
+    EXPECT_EQ(s.stats.enqCrossed, 3);
 }
 
 TEST_F(LinkTest, DelayedReplyGoesOutWhenDue) {
