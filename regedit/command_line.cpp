@@ -42,7 +42,8 @@ static const char *const UsageLines[] = {
 // Appends format with one %s (or %c then %s) filled in, whatever the text's length.
 static void Appendf(std::string *out, const char *format, const char *text) {
     int n = snprintf(nullptr, 0, format, text);
-    if (n < 0) return;
+    if (n < 0)
+        return;
     std::string line((size_t)n + 1, '\0');
     snprintf(line.data(), line.size(), format, text);
     line.resize((size_t)n);
@@ -59,31 +60,40 @@ void AppendUsage(std::string *out) {
     size_t n = sizeof UsageLines / sizeof UsageLines[0];
     for (size_t i = 0; i < n; i++) {
         out->append(UsageLines[i]);
-        if (i + 1 < n) out->append("\n");
+        if (i + 1 < n)
+            out->append("\n");
     }
 }
 
 static int HexDigitValue(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
 unsigned ParseSwitchNumber(const char *text, bool hex) {
     const char *p = text;
-    while (*p == ' ' || *p == '\t') p++;
+    while (*p == ' ' || *p == '\t')
+        p++;
     bool negative = false;
-    if (*p == '-' || *p == '+') negative = *p++ == '-';
+    if (*p == '-' || *p == '+')
+        negative = *p++ == '-';
     unsigned base = hex ? 16 : 10;
     unsigned long long value = 0;
     for (;; p++) {
         int d = HexDigitValue((unsigned char)*p);
-        if (d < 0 || (unsigned)d >= base) break;
+        if (d < 0 || (unsigned)d >= base)
+            break;
         value = value * base + (unsigned)d;
-        if (value > UINT_MAX) value = (unsigned long long)UINT_MAX + 1; // stays out of range
+        if (value > UINT_MAX)
+            value = (unsigned long long)UINT_MAX + 1; // stays out of range
     }
-    if (value > UINT_MAX) return negative ? 0 : UINT_MAX;
+    if (value > UINT_MAX)
+        return negative ? 0 : UINT_MAX;
     unsigned v = (unsigned)value;
     return negative ? 0u - v : v;
 }
@@ -105,7 +115,8 @@ static int TakeWord(const char *arg, RunSettings *s, std::string *out) {
         Appendf(out, "Route too long: \"%.40s...\"\n", s->routeText);
         return PARSE_EXIT;
     }
-    if (have) strcat(s->routeText, " ");
+    if (have)
+        strcat(s->routeText, " ");
     strcat(s->routeText, arg);
     return PARSE_OK;
 }
@@ -115,37 +126,74 @@ static int TakeSwitch(const char *arg, RunSettings *s, std::string *out) {
     const char *value = arg[1] ? arg + 2 : arg + 1;
     switch (letter) {
     case '?':
-    case 'H': AppendUsage(out); return PARSE_EXIT;
-    case 'G': s->gateway = true; break;
-    case 'N': s->netToNet = true; break;
-    case 'R': s->start = ParseSwitchNumber(value, s->hexNumbers); break;
+    case 'H':
+        AppendUsage(out);
+        return PARSE_EXIT;
+    case 'G':
+        s->gateway = true;
+        break;
+    case 'N':
+        s->netToNet = true;
+        break;
+    case 'R':
+        s->start = ParseSwitchNumber(value, s->hexNumbers);
+        break;
     case 'L': {
         unsigned n = ParseSwitchNumber(value, false);
         s->count = n < 1 ? 1u : n > (unsigned)READ_COUNT_MAX ? (unsigned)READ_COUNT_MAX : n;
         break;
     }
-    case 'D': s->sylinkParameter = (int)ParseSwitchNumber(value, false); break;
-    case 'P': s->priority = true; break;
-    case 'W': s->singleWrites = true; break;
-    case 'M': s->blockWrites = true; break;
-    case 'S': s->suppressPolling = true; break;
-    case 'X': s->hexNumbers = true; break;
-    case 'T': s->trapErrors = true; break;
-    case 'C': s->crc = true; break;
-    case 'A': s->modbusSerial = MODBUS_SERIAL_ASCII; break;
-    case 'B': s->modbusSerial = MODBUS_SERIAL_RTU; break;
+    case 'D':
+        s->sylinkParameter = (int)ParseSwitchNumber(value, false);
+        break;
+    case 'P':
+        s->priority = true;
+        break;
+    case 'W':
+        s->singleWrites = true;
+        break;
+    case 'M':
+        s->blockWrites = true;
+        break;
+    case 'S':
+        s->suppressPolling = true;
+        break;
+    case 'X':
+        s->hexNumbers = true;
+        break;
+    case 'T':
+        s->trapErrors = true;
+        break;
+    case 'C':
+        s->crc = true;
+        break;
+    case 'A':
+        s->modbusSerial = MODBUS_SERIAL_ASCII;
+        break;
+    case 'B':
+        s->modbusSerial = MODBUS_SERIAL_RTU;
+        break;
     case 'E':
         s->rtuOverTcp = true;
         s->tcpPort = TCP_PORT_RTU_OVER_TCP;
         break;
-    case 'K': s->minMax = true; break;
-    case '0': s->view0X = true; break;
-    case '1': s->view1X = true; break;
-    case '3': s->view3X = true; break;
+    case 'K':
+        s->minMax = true;
+        break;
+    case '0':
+        s->view0X = true;
+        break;
+    case '1':
+        s->view1X = true;
+        break;
+    case '3':
+        s->view3X = true;
+        break;
     case '6':
         s->view6X = true;
         s->file6X = (int)ParseSwitchNumber(value, false);
-        if (s->start == 1) s->start = 0;
+        if (s->start == 1)
+            s->start = 0;
         break;
     default:
         Appendf(out, "Unrecognized switch: \"%s\"\n", arg);
@@ -159,7 +207,8 @@ int ParseArguments(int argc, const char *const *argv, RunSettings *s, std::strin
         const char *arg = argv[i];
         bool isSwitch = arg[0] == '-' || arg[0] == '/';
         int r = isSwitch ? TakeSwitch(arg, s, out) : TakeWord(arg, s, out);
-        if (r != PARSE_OK) return r;
+        if (r != PARSE_OK)
+            return r;
     }
     return PARSE_OK;
 }
@@ -183,7 +232,8 @@ int ParseRoute(const char *text, uint16_t *route, std::string *out) {
             return PARSE_EXIT;
         }
         uint16_t drop = 0; // kept in 16 bits as the wire field is
-        for (; isdigit((unsigned char)*p); p++) drop = (uint16_t)(drop * 10 + (*p - '0'));
+        for (; isdigit((unsigned char)*p); p++)
+            drop = (uint16_t)(drop * 10 + (*p - '0'));
         route[++route[0]] = drop;
     }
     return PARSE_OK;

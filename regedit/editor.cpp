@@ -38,8 +38,10 @@ void RunEditor(EditorState *e) {
     e->blockStartRow = e->blockEndRow = FIRST_ROW;
     for (;;) {
         e->abortFlag = false;
-        while (!e->abortFlag) PollCycle(e);
-        if (KeyStep(e) == KEY_ESC) break;
+        while (!e->abortFlag)
+            PollCycle(e);
+        if (KeyStep(e) == KEY_ESC)
+            break;
     }
     ClearToEndOfScreen(4, 1);
 }

@@ -16,7 +16,7 @@ struct CommHandle;
 enum EditMode { EDIT_REGISTER = 1, EDIT_HEX = 2, EDIT_UNSIGNED = 3, EDIT_SIGNED = 4 };
 
 enum {
-    FIRST_ROW = 5,        // screen row of the first register
+    FIRST_ROW = 5, // screen row of the first register
     READ_BUFFER_SIZE = 128,
     BIT_ENTRIES = 32,     // bit references spread from the first two words
     STATUS_OFFSET = 8192, // Sy/Max status words sit this far above their registers
@@ -30,13 +30,13 @@ struct EditorState {
     RegisterView view;
     unsigned maxRegister;
 
-    long start;     // register on the first row (signed while it is moved)
-    int readCount;  // values read each cycle
-    int shownRows;  // rows on screen, at most 20
+    long start;                        // register on the first row (signed while it is moved)
+    int readCount;                     // values read each cycle
+    int shownRows;                     // rows on screen, at most 20
     uint16_t values[READ_BUFFER_SIZE]; // as read this cycle (bit views: one entry per reference)
 
-    int cursorRow;  // screen row
-    int editMode;   // EditMode
+    int cursorRow; // screen row
+    int editMode;  // EditMode
     bool blockFlag;
     int blockStartRow, blockEndRow;
     uint16_t blockBuffer[SHOWN_ROWS_MAX];

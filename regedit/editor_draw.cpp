@@ -22,7 +22,9 @@ static bool InBlock(const EditorState *e, int row) {
     return row >= e->blockStartRow && row <= e->blockEndRow;
 }
 
-static int High(bool on) { return on ? AT_HIGH : 0; }
+static int High(bool on) {
+    return on ? AT_HIGH : 0;
+}
 
 void DrawHeading(const EditorState *e) {
     const RunSettings *s = e->settings;
@@ -33,7 +35,8 @@ void DrawHeading(const EditorState *e) {
     // Without -K the heading ends where the %c stands.
     snprintf(text, sizeof text, heading, s->minMax ? ' ' : '\0');
     PutField(text, 4, 1, 0, ' ', AT_REVERSE);
-    if (s->minMax) return;
+    if (s->minMax)
+        return;
     for (size_t i = 0; i < sizeof HelpRows / sizeof HelpRows[0]; i++)
         PutField(HelpLines[i], HelpRows[i], 40, 0, ' ', 0);
 }

@@ -9,12 +9,19 @@
 
 // Terminators of every field: Z, Enter, Escape, Down, Up, Left, Right, Page
 // Down, Page Up, Home.
-static const char Terminators[] = {'Z', 13, 27, (char)0x8A, (char)0x8B, (char)0x8C,
-                                   (char)0x8D, (char)0xBA, (char)0xBB, (char)0xB1, 0};
+static const char Terminators[] = {'Z',        13,         27,         (char)0x8A,
+                                   (char)0x8B, (char)0x8C, (char)0x8D, (char)0xBA,
+                                   (char)0xBB, (char)0xB1, 0};
 
-static int LastRow(const EditorState *e) { return FIRST_ROW + e->shownRows - 1; }
-static long Lowest(const EditorState *e) { return e->view == VIEW_6X ? 0 : 1; }
-static uint16_t Shown(const EditorState *e, int row) { return e->values[row - FIRST_ROW]; }
+static int LastRow(const EditorState *e) {
+    return FIRST_ROW + e->shownRows - 1;
+}
+static long Lowest(const EditorState *e) {
+    return e->view == VIEW_6X ? 0 : 1;
+}
+static uint16_t Shown(const EditorState *e, int row) {
+    return e->values[row - FIRST_ROW];
+}
 
 static bool IsHexDigit(int key) {
     return (key >= '0' && key <= '9') || (key >= 'A' && key <= 'F') || (key >= 'a' && key <= 'f');
@@ -23,7 +30,8 @@ static bool IsHexDigit(int key) {
 // A key that starts a value change: a hexadecimal digit in a value column,
 // and in the SIGNED column also the minus sign that starts a negative value.
 static bool StartsValueChange(const EditorState *e, int key) {
-    if (e->editMode == EDIT_REGISTER) return false;
+    if (e->editMode == EDIT_REGISTER)
+        return false;
     return IsHexDigit(key) || (e->editMode == EDIT_SIGNED && key == '-');
 }
 
@@ -39,26 +47,48 @@ static int EditCursorField(EditorState *e) {
         column = 1;
         snprintf(text, sizeof text, hexNumbers ? "%04lX" : "%ld", RowRegister(e, e->cursorRow));
         allowed = hexNumbers ? "0-9A-F" : "0-9";
-        if (!hexNumbers) flags &= ~EF_UPPER;
+        if (!hexNumbers)
+            flags &= ~EF_UPPER;
         break;
-    case EDIT_HEX: column = 9; snprintf(text, sizeof text, "%04X", v); allowed = "0-9A-F"; break;
-    case EDIT_UNSIGNED: column = 15; snprintf(text, sizeof text, "%u", v); allowed = "0-9"; break;
-    default: column = 23; snprintf(text, sizeof text, "%d", (int16_t)v); allowed = "-0-9"; break;
+    case EDIT_HEX:
+        column = 9;
+        snprintf(text, sizeof text, "%04X", v);
+        allowed = "0-9A-F";
+        break;
+    case EDIT_UNSIGNED:
+        column = 15;
+        snprintf(text, sizeof text, "%u", v);
+        allowed = "0-9";
+        break;
+    default:
+        column = 23;
+        snprintf(text, sizeof text, "%d", (int16_t)v);
+        allowed = "-0-9";
+        break;
     }
     int key = EditField(text, e->cursorRow, column, 6, ' ', allowed, Terminators, flags);
-    if (key == KEY_ESC) return key; // the field was emptied and nothing is kept
+    if (key == KEY_ESC)
+        return key; // the field was emptied and nothing is kept
     uint16_t *slot = &e->blockBuffer[e->cursorRow - e->blockStartRow];
     switch (e->editMode) {
     case EDIT_REGISTER: {
         long start = strtol(text, nullptr, hexNumbers ? 16 : 10) - (e->cursorRow - FIRST_ROW);
-        if (start < Lowest(e)) start = Lowest(e);
-        if (start > (long)e->maxRegister) start = e->maxRegister;
+        if (start < Lowest(e))
+            start = Lowest(e);
+        if (start > (long)e->maxRegister)
+            start = e->maxRegister;
         e->start = start;
         break;
     }
-    case EDIT_HEX: *slot = (uint16_t)strtoul(text, nullptr, 16); break;
-    case EDIT_UNSIGNED: *slot = (uint16_t)strtoul(text, nullptr, 10); break;
-    default: *slot = (uint16_t)strtol(text, nullptr, 10); break;
+    case EDIT_HEX:
+        *slot = (uint16_t)strtoul(text, nullptr, 16);
+        break;
+    case EDIT_UNSIGNED:
+        *slot = (uint16_t)strtoul(text, nullptr, 10);
+        break;
+    default:
+        *slot = (uint16_t)strtol(text, nullptr, 10);
+        break;
     }
     return key;
 }
@@ -72,13 +102,16 @@ static void WriteCursorRow(EditorState *e) {
     ViewWrite(e, RowRegister(e, e->cursorRow), 1, &e->blockBuffer[e->cursorRow - e->blockStartRow]);
 }
 
-static bool BlockView(const EditorState *e) { return e->view == VIEW_4X || e->view == VIEW_0X; }
+static bool BlockView(const EditorState *e) {
+    return e->view == VIEW_4X || e->view == VIEW_0X;
+}
 
 static void MoveDown(EditorState *e) {
     int last = LastRow(e);
     int row = e->cursorRow + 1;
     if (e->blockFlag) {
-        if (row > last) return;
+        if (row > last)
+            return;
         e->cursorRow = row;
         if (row > e->blockEndRow) {
             e->blockEndRow = row;
@@ -122,19 +155,36 @@ static void MoveUp(EditorState *e) {
 
 void MoveByKey(EditorState *e, int key) {
     switch (key) {
-    case KEY_PGDN: e->start += (e->shownRows + 1) / 2; break;
-    case KEY_PGUP: e->start -= (e->shownRows + 1) / 2; break;
-    case KEY_DOWN: MoveDown(e); break;
-    case KEY_UP: MoveUp(e); break;
-    case KEY_LEFT: if (e->editMode > EDIT_REGISTER) e->editMode--; break;
-    case KEY_RIGHT: if (e->editMode < EDIT_SIGNED) e->editMode++; break;
+    case KEY_PGDN:
+        e->start += (e->shownRows + 1) / 2;
+        break;
+    case KEY_PGUP:
+        e->start -= (e->shownRows + 1) / 2;
+        break;
+    case KEY_DOWN:
+        MoveDown(e);
+        break;
+    case KEY_UP:
+        MoveUp(e);
+        break;
+    case KEY_LEFT:
+        if (e->editMode > EDIT_REGISTER)
+            e->editMode--;
+        break;
+    case KEY_RIGHT:
+        if (e->editMode < EDIT_SIGNED)
+            e->editMode++;
+        break;
     case KEY_HOME:
         e->cursorRow = FIRST_ROW;
         e->start = Lowest(e);
         break;
     case 'Z':
-    case 'z': MinMaxReset(e); break;
-    default: break;
+    case 'z':
+        MinMaxReset(e);
+        break;
+    default:
+        break;
     }
 }
 
@@ -146,12 +196,15 @@ void SettleAfterKey(EditorState *e) {
         // The cursor stays on its register while the table moves back.
         e->cursorRow += (int)(e->start - highest);
         e->start = highest;
-        if (e->cursorRow > LastRow(e)) e->cursorRow = LastRow(e);
-        if (e->cursorRow < FIRST_ROW) e->cursorRow = FIRST_ROW;
+        if (e->cursorRow > LastRow(e))
+            e->cursorRow = LastRow(e);
+        if (e->cursorRow < FIRST_ROW)
+            e->cursorRow = FIRST_ROW;
     }
     // Taken after the range step, which may move the cursor, so that the
     // highlighted row and the written slot are the cursor's own.
-    if (!e->blockFlag) e->blockStartRow = e->blockEndRow = e->cursorRow;
+    if (!e->blockFlag)
+        e->blockStartRow = e->blockEndRow = e->cursorRow;
 }
 
 int KeyStep(EditorState *e) {

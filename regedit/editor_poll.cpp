@@ -6,7 +6,9 @@
 
 #include <cstdio>
 
-long RowRegister(const EditorState *e, int row) { return e->start + (row - FIRST_ROW); }
+long RowRegister(const EditorState *e, int row) {
+    return e->start + (row - FIRST_ROW);
+}
 
 void MinMaxReset(EditorState *e) {
     for (int i = 0; i < 65536; i++) {
@@ -18,8 +20,10 @@ void MinMaxReset(EditorState *e) {
 void MinMaxUpdate(EditorState *e, unsigned reg, uint16_t v) {
     uint16_t i = (uint16_t)reg;
     int16_t s = (int16_t)v;
-    if (s < e->minimum[i]) e->minimum[i] = s;
-    if (s > e->maximum[i]) e->maximum[i] = s;
+    if (s < e->minimum[i])
+        e->minimum[i] = s;
+    if (s > e->maximum[i])
+        e->maximum[i] = s;
 }
 
 void SpreadBits(const uint16_t *words, uint16_t *entries) {
@@ -32,7 +36,9 @@ void SpreadBits(const uint16_t *words, uint16_t *entries) {
 }
 
 // A key is waiting: one the idle routine put back, or one still in the console.
-static bool KeyWaiting(const EditorState *e) { return e->abortFlag || ConsoleKeyWaiting(); }
+static bool KeyWaiting(const EditorState *e) {
+    return e->abortFlag || ConsoleKeyWaiting();
+}
 
 int EditorIdle(void *arg) {
     EditorState *e = static_cast<EditorState *>(arg);
@@ -54,7 +60,8 @@ int EditorIdle(void *arg) {
 }
 
 void ModuleIdRefresh(EditorState *e) {
-    if (e->settings->suppressPolling) return;
+    if (e->settings->suppressPolling)
+        return;
     uint16_t id = 0;
     if (!Read4X(e->h, MODULE_ID_REGISTER, 1, &id) || id == 0) {
         ShowModuleId("");
@@ -74,7 +81,8 @@ void ModuleIdRefresh(EditorState *e) {
         text[20] = '\0';
         // A name is text; anything else in those registers shows as blanks.
         for (int i = 0; i < 20; i++)
-            if ((unsigned char)text[i] < 0x20 || (unsigned char)text[i] > 0x7E) text[i] = ' ';
+            if ((unsigned char)text[i] < 0x20 || (unsigned char)text[i] > 0x7E)
+                text[i] = ' ';
     } else {
         snprintf(text, sizeof text, "Model %d", id);
     }
@@ -86,27 +94,34 @@ static void UpdateAndOverlay(EditorState *e) {
         uint16_t words[2] = {e->values[0], e->values[1]};
         SpreadBits(words, e->values);
         int n = e->readCount < BIT_ENTRIES ? e->readCount : BIT_ENTRIES;
-        for (int i = 0; i < n; i++) MinMaxUpdate(e, (unsigned)(e->start + i), e->values[i]);
+        for (int i = 0; i < n; i++)
+            MinMaxUpdate(e, (unsigned)(e->start + i), e->values[i]);
     } else {
         for (int i = 0; i < e->readCount; i++)
             MinMaxUpdate(e, (unsigned)(e->start + i), e->values[i]);
     }
-    if (!e->blockFlag) return;
+    if (!e->blockFlag)
+        return;
     for (int row = e->blockStartRow; row <= e->blockEndRow; row++)
         e->values[row - FIRST_ROW] = e->blockBuffer[row - e->blockStartRow];
 }
 
 static void StatusPoll(EditorState *e) {
-    if (e->view != VIEW_4X || e->settings->suppressPolling) return;
+    if (e->view != VIEW_4X || e->settings->suppressPolling)
+        return;
     uint16_t status[SHOWN_ROWS_MAX];
     int lastRow = FIRST_ROW + e->shownRows - 1;
     if (Read4X(e->h, (int)(e->start + STATUS_OFFSET), e->shownRows, status)) {
-        for (int row = FIRST_ROW; row <= lastRow; row++) DrawStatus(e, row, status);
+        for (int row = FIRST_ROW; row <= lastRow; row++)
+            DrawStatus(e, row, status);
         return;
     }
-    if (e->abortFlag) return;
-    for (int row = FIRST_ROW; row <= lastRow; row++) DrawStatus(e, row, nullptr);
-    if (e->settings->trapErrors) ShowErrorText(e, CommErrorText(e->h));
+    if (e->abortFlag)
+        return;
+    for (int row = FIRST_ROW; row <= lastRow; row++)
+        DrawStatus(e, row, nullptr);
+    if (e->settings->trapErrors)
+        ShowErrorText(e, CommErrorText(e->h));
     ModuleIdRefresh(e);
 }
 
@@ -115,17 +130,22 @@ void PollCycle(EditorState *e) {
     int lastRow = FIRST_ROW + e->shownRows - 1;
     if (ViewRead(e, e->start, e->readCount, e->values)) {
         UpdateAndOverlay(e);
-        for (int row = FIRST_ROW; row <= lastRow && !KeyWaiting(e); row++) DrawRow(e, row);
+        for (int row = FIRST_ROW; row <= lastRow && !KeyWaiting(e); row++)
+            DrawRow(e, row);
     } else if (!e->abortFlag) {
-        for (int row = FIRST_ROW; row <= lastRow; row++) DrawErrorRow(e, row);
+        for (int row = FIRST_ROW; row <= lastRow; row++)
+            DrawErrorRow(e, row);
         ShowErrorText(e, CommErrorText(e->h));
         ModuleIdRefresh(e);
     }
-    if (!e->abortFlag) StatusPoll(e);
+    if (!e->abortFlag)
+        StatusPoll(e);
     // A link that answers at once may never wait long enough for the idle
     // routine to run: the spinner still turns once a cycle, and a key typed
     // meanwhile still ends the poll run.
-    if (!e->idleRan) ShowSpinner(e);
-    if (!e->abortFlag && ConsoleKeyWaiting()) e->abortFlag = true;
+    if (!e->idleRan)
+        ShowSpinner(e);
+    if (!e->abortFlag && ConsoleKeyWaiting())
+        e->abortFlag = true;
     ConsoleFlush();
 }

@@ -20,17 +20,20 @@ int main(int argc, char **argv) {
     AppendBanner(&out);
     static RunSettings settings;
     SettingsDefaults(&settings);
-    if (ParseArguments(argc, argv, &settings, &out) != PARSE_OK) return Finish(out, 1);
+    if (ParseArguments(argc, argv, &settings, &out) != PARSE_OK)
+        return Finish(out, 1);
     if (!settings.targetGiven) {
         out.append("Port, IP, or Base Address? ");
         Finish(out, 0);
         out.clear();
         char line[SETTING_TEXT_SIZE];
-        if (!fgets(line, sizeof line, stdin)) line[0] = '\0';
+        if (!fgets(line, sizeof line, stdin))
+            line[0] = '\0';
         TakeTargetLine(line, &settings);
     }
     CommHandle *h = nullptr;
-    if (StartConnection(&settings, &h, &out) != 0) return Finish(out, 1);
+    if (StartConnection(&settings, &h, &out) != 0)
+        return Finish(out, 1);
     Finish(out, 0);
 
     std::unique_ptr<EditorState> editor(new (std::nothrow) EditorState);

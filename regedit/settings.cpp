@@ -13,11 +13,17 @@ void SettingsDefaults(RunSettings *s) {
 }
 
 RegisterView SettingsView(const RunSettings *s) {
-    if (s->view0X) return VIEW_0X;
-    if (s->view1X) return VIEW_1X;
-    if (s->view3X) return VIEW_3X;
-    if (s->view6X) return VIEW_6X;
+    if (s->view0X)
+        return VIEW_0X;
+    if (s->view1X)
+        return VIEW_1X;
+    if (s->view3X)
+        return VIEW_3X;
+    if (s->view6X)
+        return VIEW_6X;
     return VIEW_4X;
 }
 
-unsigned LowestStart(const RunSettings *s) { return SettingsView(s) == VIEW_6X ? 0 : 1; }
+unsigned LowestStart(const RunSettings *s) {
+    return SettingsView(s) == VIEW_6X ? 0 : 1;
+}

@@ -22,28 +22,28 @@ enum ModbusSerialMode { MODBUS_SERIAL_NONE = 0, MODBUS_SERIAL_ASCII = 1, MODBUS_
 
 struct RunSettings {
     char target[SETTING_TEXT_SIZE];
-    bool targetGiven;     // a first non-switch argument was seen (it may be empty)
+    bool targetGiven; // a first non-switch argument was seen (it may be empty)
     char routeText[SETTING_TEXT_SIZE];
     char portSettings[SETTING_TEXT_SIZE];
-    unsigned start;       // first register shown
-    unsigned count;       // registers read each cycle, 1 to 125
-    bool gateway;         // -G
-    bool netToNet;        // -N
-    bool priority;        // -P
-    bool crc;             // -C
-    int modbusSerial;     // ModbusSerialMode
-    bool rtuOverTcp;      // -E
-    unsigned tcpPort;     // 502, 7801 under -E, or :port of the target
-    bool singleWrites;    // -W: function 6 / 5 for one register or coil
-    bool blockWrites;     // -M
-    bool suppressPolling; // -S: no status or module-ID reads
-    bool hexNumbers;      // -X
-    bool trapErrors;      // -T
-    bool minMax;          // -K
+    unsigned start;                      // first register shown
+    unsigned count;                      // registers read each cycle, 1 to 125
+    bool gateway;                        // -G
+    bool netToNet;                       // -N
+    bool priority;                       // -P
+    bool crc;                            // -C
+    int modbusSerial;                    // ModbusSerialMode
+    bool rtuOverTcp;                     // -E
+    unsigned tcpPort;                    // 502, 7801 under -E, or :port of the target
+    bool singleWrites;                   // -W: function 6 / 5 for one register or coil
+    bool blockWrites;                    // -M
+    bool suppressPolling;                // -S: no status or module-ID reads
+    bool hexNumbers;                     // -X
+    bool trapErrors;                     // -T
+    bool minMax;                         // -K
     bool view0X, view1X, view3X, view6X; // -0, -1, -3, -6: each its own flag
-    int file6X;           // -6[file]
-    int sylinkParameter;  // -D
-    unsigned maxRegister; // 8192, 65535 once a Modbus link opens
+    int file6X;                          // -6[file]
+    int sylinkParameter;                 // -D
+    unsigned maxRegister;                // 8192, 65535 once a Modbus link opens
     uint16_t route[1 + ROUTE_MAX_DROPS]; // drop count, then the drops nearest first
 };
 

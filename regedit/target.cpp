@@ -6,12 +6,13 @@
 #include "regedit/command_line.h"
 
 #include <cctype>
-#include <cstdarg>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-static void Appendf(std::string *out, const char *format, ...) __attribute__((format(printf, 2, 3)));
+static void Appendf(std::string *out, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 static void Appendf(std::string *out, const char *format, ...) {
     char line[2 * SETTING_TEXT_SIZE + 64]; // every text formatted here is a bounded setting
     va_list args;
@@ -23,7 +24,8 @@ static void Appendf(std::string *out, const char *format, ...) {
 
 void FoldCapitals(char *text) {
     for (; *text; text++)
-        if (*text >= 'a' && *text <= 'z') *text = (char)(*text - 'a' + 'A');
+        if (*text >= 'a' && *text <= 'z')
+            *text = (char)(*text - 'a' + 'A');
 }
 
 static bool IsComTarget(const char *t) {
@@ -37,7 +39,8 @@ static bool LeadingHex(const char *t, unsigned long *value) {
     for (; isxdigit((unsigned char)*p); p++) {
         int c = toupper((unsigned char)*p);
         v = v * 16 + (unsigned)(c <= '9' ? c - '0' : c - 'A' + 10);
-        if (v > 0xFFFFFFul) v = 0xFFFFFFul + 1; // far beyond any base address
+        if (v > 0xFFFFFFul)
+            v = 0xFFFFFFul + 1; // far beyond any base address
     }
     *value = v;
     return p != t;
@@ -49,14 +52,19 @@ static bool IsLeadingPartOf(const char *t, const char *whole) {
 }
 
 TargetKind ClassifyTarget(const char *t) {
-    if (IsComTarget(t)) return TARGET_COM;
+    if (IsComTarget(t))
+        return TARGET_COM;
     unsigned long address;
     if (LeadingHex(t, &address) && address >= 0xCA00 && address <= 0xD300)
         return TARGET_BASE_ADDRESS;
-    if (IsLeadingPartOf(t, "SFI610")) return TARGET_SFI610;
-    if (IsLeadingPartOf(t, "SA85:0")) return TARGET_SA85_0;
-    if (IsLeadingPartOf(t, "SA85:1")) return TARGET_SA85_1;
-    if (strchr(t, '.')) return TARGET_TCP;
+    if (IsLeadingPartOf(t, "SFI610"))
+        return TARGET_SFI610;
+    if (IsLeadingPartOf(t, "SA85:0"))
+        return TARGET_SA85_0;
+    if (IsLeadingPartOf(t, "SA85:1"))
+        return TARGET_SA85_1;
+    if (strchr(t, '.'))
+        return TARGET_TCP;
     return TARGET_UNKNOWN;
 }
 
@@ -67,14 +75,17 @@ void SplitComTarget(RunSettings *s) {
 
 bool SplitTcpTarget(RunSettings *s) {
     char *colon = strchr(s->target, ':');
-    if (!colon) return true;
+    if (!colon)
+        return true;
     *colon = '\0';
     const char *p = colon + 1;
-    if (!isdigit((unsigned char)*p)) return true; // not a number: the default stays
+    if (!isdigit((unsigned char)*p))
+        return true; // not a number: the default stays
     unsigned long long port = 0;
     for (; isdigit((unsigned char)*p); p++) {
         port = port * 10 + (unsigned)(*p - '0');
-        if (port > UINT_MAX) port = UINT_MAX;
+        if (port > UINT_MAX)
+            port = UINT_MAX;
     }
     s->tcpPort = (unsigned)port;
     return port >= 1 && port <= 65535;
@@ -83,13 +94,17 @@ bool SplitTcpTarget(RunSettings *s) {
 // A decimal field as "%d" reads it: blanks, a sign, at least one digit.
 static bool ReadInt(const char **pp, int *value) {
     const char *p = *pp;
-    while (isspace((unsigned char)*p)) p++;
+    while (isspace((unsigned char)*p))
+        p++;
     bool negative = false;
-    if (*p == '-' || *p == '+') negative = *p++ == '-';
-    if (!isdigit((unsigned char)*p)) return false;
+    if (*p == '-' || *p == '+')
+        negative = *p++ == '-';
+    if (!isdigit((unsigned char)*p))
+        return false;
     long long v = 0;
     for (; isdigit((unsigned char)*p); p++)
-        if ((v = v * 10 + (*p - '0')) > INT_MAX) v = INT_MAX;
+        if ((v = v * 10 + (*p - '0')) > INT_MAX)
+            v = INT_MAX;
     *value = (int)(negative ? -v : v);
     *pp = p;
     return true;
@@ -98,11 +113,15 @@ static bool ReadInt(const char **pp, int *value) {
 // "%d,%c,%d,%d": returns the number of fields read.
 static int ReadPortFields(const char *text, int *baud, char *parity, int *data, int *stop) {
     const char *p = text;
-    if (!ReadInt(&p, baud)) return 0;
-    if (*p++ != ',' || *p == '\0') return 1;
+    if (!ReadInt(&p, baud))
+        return 0;
+    if (*p++ != ',' || *p == '\0')
+        return 1;
     *parity = *p++;
-    if (*p++ != ',' || !ReadInt(&p, data)) return 2;
-    if (*p++ != ',' || !ReadInt(&p, stop)) return 3;
+    if (*p++ != ',' || !ReadInt(&p, data))
+        return 2;
+    if (*p++ != ',' || !ReadInt(&p, stop))
+        return 3;
     return 4;
 }
 
@@ -135,7 +154,8 @@ bool ParsePortSettings(const char *text, PortSettings *ps, std::string *out) {
 static CommHandle *OpenCom(RunSettings *s, std::string *out) {
     CommHandle *h = nullptr;
     if (s->gateway) {
-        if (!(h = OpenGateway(s->target, s->route))) Appendf(out, "Can't OpenGateway(%s).\n", s->target);
+        if (!(h = OpenGateway(s->target, s->route)))
+            Appendf(out, "Can't OpenGateway(%s).\n", s->target);
         return h;
     }
     if (s->modbusSerial != MODBUS_SERIAL_NONE) {
@@ -152,7 +172,8 @@ static CommHandle *OpenCom(RunSettings *s, std::string *out) {
             s->maxRegister = MODBUS_MAX_REGISTER;
         return h;
     }
-    if (!(h = OpenSymax(s->target, s->netToNet, s->route))) Appendf(out, "Can't OpenSymax(%s).\n", s->target);
+    if (!(h = OpenSymax(s->target, s->netToNet, s->route)))
+        Appendf(out, "Can't OpenSymax(%s).\n", s->target);
     return h;
 }
 
@@ -182,7 +203,8 @@ static CommHandle *OpenTarget(RunSettings *s, std::string *out) {
         if (s->portSettings[0] == '\0')
             out->append("Use MODE to set port parameters before running VELDAK.\n");
         CommHandle *h = OpenCom(s, out);
-        if (!h || s->portSettings[0] == '\0') return h;
+        if (!h || s->portSettings[0] == '\0')
+            return h;
         PortSettings ps;
         if (!ParsePortSettings(s->portSettings, &ps, out)) {
             CommClose(h);
@@ -195,24 +217,34 @@ static CommHandle *OpenTarget(RunSettings *s, std::string *out) {
         unsigned long address;
         LeadingHex(s->target, &address);
         CommHandle *h = OpenSylink((unsigned)address, s->netToNet, s->route);
-        if (!h) Appendf(out, "Can't OpenSylink(%s).\n", s->target);
+        if (!h)
+            Appendf(out, "Can't OpenSylink(%s).\n", s->target);
         return h;
     }
-    case TARGET_SFI610: out->append("Can't access SFI610.\n"); return nullptr;
+    case TARGET_SFI610:
+        out->append("Can't access SFI610.\n");
+        return nullptr;
     case TARGET_SA85_0:
-    case TARGET_SA85_1: out->append("Can't access SA85.\n"); return nullptr;
-    case TARGET_TCP: return OpenTcp(s, out);
-    default: Appendf(out, "Illegal Port or Base Address \"%s\"\n", s->target); return nullptr;
+    case TARGET_SA85_1:
+        out->append("Can't access SA85.\n");
+        return nullptr;
+    case TARGET_TCP:
+        return OpenTcp(s, out);
+    default:
+        Appendf(out, "Illegal Port or Base Address \"%s\"\n", s->target);
+        return nullptr;
     }
 }
 
 int StartConnection(RunSettings *s, CommHandle **h, std::string *out) {
     *h = nullptr;
-    if (ParseRoute(s->routeText, s->route, out) != 0) return 1;
+    if (ParseRoute(s->routeText, s->route, out) != 0)
+        return 1;
     FoldCapitals(s->target);
     s->maxRegister = SYMAX_MAX_REGISTER;
     CommHandle *opened = OpenTarget(s, out);
-    if (!opened) return 1;
+    if (!opened)
+        return 1;
     bool lowOk = SettingsView(s) == VIEW_6X || s->start >= 1;
     if (!lowOk || s->start > s->maxRegister) {
         Appendf(out, "Illegal start register %u\n", s->start);

@@ -59,14 +59,16 @@ static double BareReadRate(CommHandle *h, int reads) {
     long n = 0;
     Clock::time_point t0 = Clock::now();
     while (Seconds(t0) < MeasureSeconds) {
-        for (int i = 0; i < reads; i++) Read4X(h, 1 + 8192 * i, 20, values);
+        for (int i = 0; i < reads; i++)
+            Read4X(h, 1 + 8192 * i, 20, values);
         n++;
     }
     return n / Seconds(t0);
 }
 
 int main(int argc, char **argv) {
-    if (argc > 1) MeasureSeconds = atof(argv[1]) > 0 ? atof(argv[1]) : 1.0;
+    if (argc > 1)
+        MeasureSeconds = atof(argv[1]) > 0 ? atof(argv[1]) : 1.0;
     ModbusSlave *slave = SlaveCreate();
     TcpSimOptions options = {0, -1, 1000, 0};
     TcpSim *sim = slave ? TcpSimStart(slave, &options) : nullptr;
@@ -119,10 +121,12 @@ int main(int argc, char **argv) {
             ClearToEndOfScreen(4, 1);
             DrawHeading(e.get());
             Result r = RunCycles(e.get(), slave, rows[i].change);
-            if (r.cyclesPerSecond > results[i].cyclesPerSecond) results[i] = r;
+            if (r.cyclesPerSecond > results[i].cyclesPerSecond)
+                results[i] = r;
             SetIdleHook(h, nullptr, nullptr);
             double peer = BareReadRate(h, rows[i].reads);
-            if (peer > peers[i]) peers[i] = peer;
+            if (peer > peers[i])
+                peers[i] = peer;
         }
     }
     ScreenExit();

@@ -60,13 +60,13 @@ TEST(CommandLine, FlagSwitchesEitherCaseEitherLeader) {
         const char *arg;
         bool RunSettings::*flag;
     } cases[] = {
-        {"-G", &RunSettings::gateway},       {"/n", &RunSettings::netToNet},
-        {"-p", &RunSettings::priority},      {"/C", &RunSettings::crc},
-        {"-w", &RunSettings::singleWrites},  {"-M", &RunSettings::blockWrites},
+        {"-G", &RunSettings::gateway},         {"/n", &RunSettings::netToNet},
+        {"-p", &RunSettings::priority},        {"/C", &RunSettings::crc},
+        {"-w", &RunSettings::singleWrites},    {"-M", &RunSettings::blockWrites},
         {"/s", &RunSettings::suppressPolling}, {"-X", &RunSettings::hexNumbers},
-        {"-t", &RunSettings::trapErrors},    {"-Kanything", &RunSettings::minMax},
-        {"-0", &RunSettings::view0X},        {"-1", &RunSettings::view1X},
-        {"-3", &RunSettings::view3X},        {"-e", &RunSettings::rtuOverTcp},
+        {"-t", &RunSettings::trapErrors},      {"-Kanything", &RunSettings::minMax},
+        {"-0", &RunSettings::view0X},          {"-1", &RunSettings::view1X},
+        {"-3", &RunSettings::view3X},          {"-e", &RunSettings::rtuOverTcp},
     };
     for (const Case &c : cases) {
         Parsed p = Parse({c.arg});
@@ -95,19 +95,19 @@ TEST(CommandLine, NumbersOfStartCountAndFile) {
         int file;
     } cases[] = {
         {{"-R100"}, 100, 20, 0},
-        {{"-X", "-R100"}, 0x100, 20, 0},      // hex once -X came first
-        {{"-R100", "-X"}, 100, 20, 0},        // -R before -X is decimal
-        {{"-L0"}, 1, 0, 0},                   // below 1 becomes 1
-        {{"-L500"}, 1, 125, 0},               // above 125 becomes 125
-        {{"-L-3"}, 1, 125, 0},                // negative compares as a large unsigned
+        {{"-X", "-R100"}, 0x100, 20, 0}, // hex once -X came first
+        {{"-R100", "-X"}, 100, 20, 0},   // -R before -X is decimal
+        {{"-L0"}, 1, 0, 0},              // below 1 becomes 1
+        {{"-L500"}, 1, 125, 0},          // above 125 becomes 125
+        {{"-L-3"}, 1, 125, 0},           // negative compares as a large unsigned
         {{"-L99999999999999999999"}, 1, 125, 0},
         {{"-L7"}, 1, 7, 0},
-        {{"-R-1"}, 4294967295u, 20, 0},       // negative start wraps
+        {{"-R-1"}, 4294967295u, 20, 0}, // negative start wraps
         {{"-R99999999999999999999"}, 4294967295u, 20, 0},
         {{"-Rabc"}, 0, 20, 0},
-        {{"-6"}, 0, 20, 0},                   // 6X with start 1 moves to 0
+        {{"-6"}, 0, 20, 0}, // 6X with start 1 moves to 0
         {{"-63"}, 0, 20, 3},
-        {{"-R5", "-6"}, 5, 20, 0},            // a start of 5 stays
+        {{"-R5", "-6"}, 5, 20, 0}, // a start of 5 stays
         {{"-6", "-R7"}, 7, 20, 0},
     };
     for (const Case &c : cases) {
@@ -143,7 +143,8 @@ TEST(CommandLine, HelpPrintsTheUsageAtOnce) {
         EXPECT_NE(p.out.find("\n-6[file]    Read 6X registers from specified file.\n"),
                   std::string::npos);
         // The last line has no line end.
-        const std::string last = "update without moving.  F10 to acknowledge error.  Escape to exit.";
+        const std::string last =
+            "update without moving.  F10 to acknowledge error.  Escape to exit.";
         EXPECT_EQ(p.out.substr(p.out.size() - last.size()), last);
         EXPECT_EQ(std::count(p.out.begin(), p.out.end(), '\n'), 30);
     }
@@ -195,7 +196,8 @@ TEST(Route, DropsBlanksCommasAndErrors) {
             continue;
         }
         EXPECT_EQ(r, PARSE_OK) << c.text;
-        for (size_t i = 0; i < c.route.size(); i++) EXPECT_EQ(route[i], c.route[i]) << c.text;
+        for (size_t i = 0; i < c.route.size(); i++)
+            EXPECT_EQ(route[i], c.route[i]) << c.text;
     }
 }
 

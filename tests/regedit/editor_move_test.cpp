@@ -22,7 +22,8 @@ struct Editor {
         s.maxRegister = maxRegister;
         s.view6X = six;
         EditorInit(e.get(), &s, nullptr);
-        for (int i = 0; i < READ_BUFFER_SIZE; i++) e->values[i] = (uint16_t)(100 + i);
+        for (int i = 0; i < READ_BUFFER_SIZE; i++)
+            e->values[i] = (uint16_t)(100 + i);
     }
     EditorState *operator->() { return e.get(); }
     void Key(int key) {
@@ -37,8 +38,8 @@ TEST(EditorMove, PagesMoveByHalfTheShownRows) {
         int key;
         long expect;
     } cases[] = {
-        {20, 100, KEY_PGDN, 110}, {20, 100, KEY_PGUP, 90}, {5, 100, KEY_PGDN, 103},
-        {5, 100, KEY_PGUP, 97},   {1, 100, KEY_PGDN, 101}, {20, 5, KEY_PGUP, 1},
+        {20, 100, KEY_PGDN, 110},   {20, 100, KEY_PGUP, 90}, {5, 100, KEY_PGDN, 103},
+        {5, 100, KEY_PGUP, 97},     {1, 100, KEY_PGDN, 101}, {20, 5, KEY_PGUP, 1},
         {20, 8170, KEY_PGDN, 8173}, // the last row stops at the highest register
         {125, 100, KEY_PGDN, 110},  // 125 read, 20 shown
     };
@@ -78,9 +79,11 @@ TEST(EditorMove, DownAndUpScrollAtTheEdges) {
 
 TEST(EditorMove, ColumnsHomeAndTheHighestStart) {
     Editor ed(20, 300);
-    for (int i = 0; i < 5; i++) ed.Key(KEY_LEFT);
+    for (int i = 0; i < 5; i++)
+        ed.Key(KEY_LEFT);
     EXPECT_EQ(ed->editMode, EDIT_REGISTER);
-    for (int i = 0; i < 5; i++) ed.Key(KEY_RIGHT);
+    for (int i = 0; i < 5; i++)
+        ed.Key(KEY_RIGHT);
     EXPECT_EQ(ed->editMode, EDIT_SIGNED);
     ed->cursorRow = 12;
     ed.Key(KEY_HOME);
@@ -151,9 +154,13 @@ TEST(EditorMove, BitsSpreadHighByteFirst) {
     uint16_t entries[BIT_ENTRIES];
     SpreadBits(words, entries);
     std::string bits;
-    for (uint16_t b : entries) bits += (char)('0' + b);
+    for (uint16_t b : entries)
+        bits += (char)('0' + b);
     // word 0 bits 8..15, then 0..7; word 1 the same.
-    EXPECT_EQ(bits, "00000001" "10000000" "10000000" "01000000");
+    EXPECT_EQ(bits, "00000001"
+                    "10000000"
+                    "10000000"
+                    "01000000");
 }
 
 TEST(EditorDraw, RowsHeadingAndHighlights) {

@@ -41,9 +41,12 @@ struct Live : ::testing::Test {
     void TearDown() override {
         ScreenExit();
         ConsoleRecordStop();
-        if (h) CommClose(h);
-        if (sim) TcpSimStop(sim);
-        if (slave) SlaveDestroy(slave);
+        if (h)
+            CommClose(h);
+        if (sim)
+            TcpSimStop(sim);
+        if (slave)
+            SlaveDestroy(slave);
     }
     void Begin() {
         EditorInit(e.get(), &s, h);
@@ -178,7 +181,9 @@ TEST_F(Live, CoilsAndFiles) {
     Begin();
     PollCycle(e.get());
     EXPECT_EQ(Cells(5, 1, 12), "     0  0007");
-    EXPECT_EQ(Keys("\x1b[B" "42\r"), KEY_DOWN); // Down first: the next key step types
+    EXPECT_EQ(Keys("\x1b[B"
+                   "42\r"),
+              KEY_DOWN); // Down first: the next key step types
     EXPECT_EQ(KeyStep(e.get()), KEY_ENTER);
     EXPECT_EQ(Get(TABLE_FILES, 1, 2), 0x42);
 }
@@ -193,7 +198,8 @@ TEST_F(Live, FailedReadsShowErrorRowsAndText) {
     EXPECT_NE(e->lastError[0], '\0');
     TcpSimSetFault(sim, TCPSIM_NONE, 0);
     Set(TABLE_HOLDING, 0, {3});
-    for (int i = 0; i < 5 && Cells(5, 9, 4) != "0003"; i++) PollCycle(e.get());
+    for (int i = 0; i < 5 && Cells(5, 9, 4) != "0003"; i++)
+        PollCycle(e.get());
     EXPECT_EQ(Cells(5, 9, 4), "0003");
 }
 

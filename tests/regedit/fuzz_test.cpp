@@ -20,7 +20,8 @@ std::string RandomText(std::mt19937 &rng, size_t most) {
     static const char alphabet[] = "0123456789,. :;-/?abcdefxyzCOMSA85FI6RLDK\t\x01\xff";
     std::uniform_int_distribution<size_t> length(0, most), pick(0, sizeof alphabet - 2);
     std::string s(length(rng), ' ');
-    for (char &c : s) c = alphabet[pick(rng)];
+    for (char &c : s)
+        c = alphabet[pick(rng)];
     return s;
 }
 
@@ -37,11 +38,13 @@ TEST(Fuzz, ArgumentsRoutesAndTargets) {
         int n = (int)(rng() % 6);
         for (int i = 0; i < n; i++) {
             std::string w = RandomText(rng, round % 10 == 0 ? 400 : 12);
-            if (rng() % 2) w.insert(0, 1, rng() % 2 ? '-' : '/');
+            if (rng() % 2)
+                w.insert(0, 1, rng() % 2 ? '-' : '/');
             words.push_back(w);
         }
         std::vector<const char *> argv{"VELDAK"};
-        for (const std::string &w : words) argv.push_back(w.c_str());
+        for (const std::string &w : words)
+            argv.push_back(w.c_str());
         RunSettings s;
         SettingsDefaults(&s);
         std::string out;
@@ -89,7 +92,8 @@ TEST(Fuzz, ArgumentsRoutesAndTargets) {
 
 TEST(Fuzz, MovesKeepTheCursorAndStartInRange) {
     std::mt19937 rng(7);
-    const int keys[] = {KEY_DOWN, KEY_UP, KEY_LEFT, KEY_RIGHT, KEY_PGDN, KEY_PGUP, KEY_HOME, 'Z', 0};
+    const int keys[] = {KEY_DOWN, KEY_UP,   KEY_LEFT, KEY_RIGHT, KEY_PGDN,
+                        KEY_PGUP, KEY_HOME, 'Z',      0};
     std::unique_ptr<EditorState> e(new EditorState);
     for (int round = 0; round < 200; round++) {
         RunSettings s;
@@ -107,7 +111,8 @@ TEST(Fuzz, MovesKeepTheCursorAndStartInRange) {
             }
             int key = keys[rng() % (sizeof keys / sizeof keys[0])];
             // As in the key step: any key but Down and Up writes the block and ends it.
-            if (key != KEY_DOWN && key != KEY_UP) e->blockFlag = false;
+            if (key != KEY_DOWN && key != KEY_UP)
+                e->blockFlag = false;
             MoveByKey(e.get(), key);
             SettleAfterKey(e.get());
             long lowest = s.view6X ? 0 : 1;

@@ -46,7 +46,8 @@ TEST(Target, Classification) {
         {"LOCALHOST", TARGET_UNKNOWN},
         {"PLC.PLANT", TARGET_TCP},
     };
-    for (const Case &c : cases) EXPECT_EQ(ClassifyTarget(c.target), c.kind) << c.target;
+    for (const Case &c : cases)
+        EXPECT_EQ(ClassifyTarget(c.target), c.kind) << c.target;
 }
 
 TEST(Target, ComSettingsAndTcpPortAreCutOff) {
@@ -102,7 +103,8 @@ TEST(Target, PortSettings) {
         {"49,E,8,1", "Bad port settings: \"49,E,8,1\" Invalid baud rate\n", 0, 0, 0, 0},
         {"57601,E,8,1", "Bad port settings: \"57601,E,8,1\" Invalid baud rate\n", 0, 0, 0, 0},
         {"-9600,E,8,1", "Bad port settings: \"-9600,E,8,1\" Invalid baud rate\n", 0, 0, 0, 0},
-        {"99999999999999,E,8,1", "Bad port settings: \"99999999999999,E,8,1\" Invalid baud rate\n", 0, 0, 0, 0},
+        {"99999999999999,E,8,1", "Bad port settings: \"99999999999999,E,8,1\" Invalid baud rate\n",
+         0, 0, 0, 0},
         {"9600,X,8,1", "Bad port settings: \"9600,X,8,1\" Invalid parity\n", 0, 0, 0, 0},
         {"9600,E,9,1", "Bad port settings: \"9600,E,9,1\" Invalid data bits\n", 0, 0, 0, 0},
     };
@@ -112,7 +114,8 @@ TEST(Target, PortSettings) {
         bool ok = ParsePortSettings(c.text, &p, &out);
         EXPECT_EQ(out, c.message) << c.text;
         EXPECT_EQ(ok, c.message[0] == '\0') << c.text;
-        if (!ok) continue;
+        if (!ok)
+            continue;
         EXPECT_EQ(p.baud, c.baud);
         EXPECT_EQ(p.parity, c.parity);
         EXPECT_EQ(p.dataBits, c.data);
@@ -139,7 +142,8 @@ Started Start(std::vector<const char *> args) {
     args.insert(args.begin(), "VELDAK");
     r.h = nullptr;
     r.result = ParseArguments((int)args.size(), args.data(), &r.s, &r.out);
-    if (r.result == PARSE_OK) r.result = StartConnection(&r.s, &r.h, &r.out);
+    if (r.result == PARSE_OK)
+        r.result = StartConnection(&r.s, &r.h, &r.out);
     return r;
 }
 
