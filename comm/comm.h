@@ -44,7 +44,9 @@ int SetIdleHook(CommHandle *h, IdleHook hook, void *arg);
 int Read4X(CommHandle *h, int start, int count, uint16_t *values);
 // Extended memory (6X): file, record, count words.
 int Read6X(CommHandle *h, int file, int record, int count, uint16_t *values);
-// Coils (0X), inputs (1X), input registers (3X): one value per word.
+// Coils (0X) and inputs (1X) arrive packed, two bytes to a word with the first
+// byte in the high half and the first reference in bit 0 of that byte; input
+// registers (3X) one per word. values must hold (count + 15) / 16 words for bits.
 int Read0X(CommHandle *h, int ignored, int start, int count, uint16_t *values);
 int Read1X(CommHandle *h, int ignored, int start, int count, uint16_t *values);
 int Read3X(CommHandle *h, int ignored, int start, int count, uint16_t *values);
