@@ -96,6 +96,9 @@ class CommandLineMessages(unittest.TestCase):
             self.assertTrue(sim.stdout.readline().startswith(b"READY"))
             for settings, message in cases:
                 self.check(["COM4:" + settings], message)
+            # Sy/Max registers end at 8192.
+            self.check(["COM4:9600,E,8,1", "-R9000"], "Illegal start register 9000\n")
+            self.check(["COM4:", "-R8193"], MODE + "Illegal start register 8193\n")
         finally:
             sim.stdin.close()
             sim.wait(timeout=10)
