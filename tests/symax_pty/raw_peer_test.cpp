@@ -6,7 +6,9 @@
 #include "pty_fixture.h"
 
 #include <chrono>
+#include <cstdio>
 #include <poll.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -81,6 +83,27 @@ struct RawPeer : SymaxPty {
         SymaxPty::TearDown();
     }
 };
+
+// The link replaces a stale symlink, never a real file, and goes with the pair.
+TEST_F(RawPeer, PtyLinkReplacesOnlySymlinks) {
+    std::string link = dir + "/COM1", file = dir + "/COM2";
+    ASSERT_EQ(symlink("/nonexistent", link.c_str()), 0);
+    FILE *f = fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    ASSERT_TRUE(PtyOpen(&pty));
+    EXPECT_FALSE(PtyLink(&pty, file.c_str()));
+    ASSERT_TRUE(PtyLink(&pty, link.c_str()));
+    char target[PTY_PATH_SIZE] = {0};
+    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, pty.slavePath);
+    PtyClose(&pty);
+    PtyClose(&pty); // twice is harmless
+    struct stat st;
+    EXPECT_NE(lstat(link.c_str(), &st), 0) << "link left behind";
+    EXPECT_EQ(access(file.c_str(), F_OK), 0);
+    EXPECT_EQ(unlink(file.c_str()), 0);
+}
 
 TEST_F(RawPeer, EnquiryBeforeAnythingIsAnsweredWithNak) {
     OpenRaw(false);
