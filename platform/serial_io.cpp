@@ -188,6 +188,12 @@ int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
     for (;;) {
         if (p->stopped)
             return SERIAL_EV_STOP;
+        if (p->hungUp && p->readCount > 0) {
+            // The bytes that came before the hang-up are delivered first.
+            *count = p->readCount;
+            p->readCount = 0;
+            return SERIAL_EV_READ;
+        }
         if (p->hungUp && !p->hangReported) {
             p->hangReported = true;
             std::lock_guard<std::mutex> guard(p->lock);

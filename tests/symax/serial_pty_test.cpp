@@ -113,6 +113,37 @@ TEST(SerialPort, ReadsEndOnSizeOnQuietOrOnTimeout) {
     SerialPortClose(slave);
 }
 
+TEST(SerialPort, WaitReportsReadsWritesHangUpAndStop) {
+    Pty *pty = new Pty;
+    ASSERT_GE(pty->master, 0);
+    SerialPort *slave = SerialPortOpen(pty->path);
+    ASSERT_NE(slave, nullptr);
+    SerialPortSetInterval(slave, 5);
+    uint8_t buf[8];
+    int count = 0;
+    const uint8_t out[4] = {9, 8, 7, 6};
+    ASSERT_EQ(SerialPortWriteStart(slave, out, 4), 1);
+    EXPECT_EQ(SerialPortWriteStart(slave, out, 4), 0); // one write at a time
+    EXPECT_EQ(SerialPortWait(slave, buf, 8, &count), SERIAL_EV_WRITTEN);
+    EXPECT_EQ(count, 4);
+    ASSERT_EQ(write(pty->master, out, 3), 3);
+    EXPECT_EQ(SerialPortWait(slave, buf, 8, &count), SERIAL_EV_READ);
+    EXPECT_EQ(count, 3);
+    delete pty;
+    // The hang-up is reported once; after it the wait sleeps until the stop.
+    EXPECT_EQ(SerialPortWait(slave, buf, 8, &count), SERIAL_EV_HUNGUP);
+    EXPECT_EQ(SerialPortWriteStart(slave, out, 4), 0);
+    std::thread stopper([slave] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        SerialPortStop(slave);
+    });
+    double cpu0 = CpuMs();
+    EXPECT_EQ(SerialPortWait(slave, buf, 8, &count), SERIAL_EV_STOP);
+    EXPECT_LT(CpuMs() - cpu0, 15.0);
+    stopper.join();
+    SerialPortClose(slave);
+}
+
 TEST(SerialPort, PortNames) {
     char path[256];
     char dir[] = "/tmp/comnamesXXXXXX";
