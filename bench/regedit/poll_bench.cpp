@@ -131,10 +131,12 @@ int main(int argc, char **argv) {
     }
     ScreenExit();
     ConsoleSetTerminalFds(-1, -1);
+    // Closing our end of the pty ends the drain thread's read; only then is
+    // the master closed.
     stop = true;
     close(term);
-    close(master);
     drain.join();
+    close(master);
     CommClose(h);
     TcpSimStop(sim);
     SlaveDestroy(slave);
