@@ -4,6 +4,7 @@
 #include "comm/symax_message.h"
 #include "comm/comm_internal.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -240,11 +241,35 @@ int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
 
 namespace {
 
+// Whether an opcode 0x92 reply answers this carried request. Every carried
+// request has the same transaction byte, so a repeated answer to an earlier
+// one (the device resends it when our acknowledgement was lost) is only told
+// apart by its Modbus part: it must carry our function code and, as far as the
+// reply goes, the head a good answer starts with (the byte counts of the
+// reads, the echoed request of the write); or our function code as an
+// exception; or a status (byte 4 zero), which names no function.
+bool CarriedReplyFits(const MsgBuffer *reply, const uint8_t *head, int headLength) {
+    if (reply->length < 5)
+        return true; // too short to tell: the caller's checks judge it
+    uint8_t function = reply->data[4];
+    if (function == 0 || function == (head[0] | 0x80))
+        return true;
+    if (function != head[0])
+        return false;
+    for (int i = 1; i < headLength && 4 + i < reply->length; i++)
+        if (reply->data[4 + i] != head[i])
+            return false;
+    return true;
+}
+
 // Builds the carried request around the Modbus bytes and waits for the reply;
 // a reply of the wrong route, transaction byte or opcode is answered with
-// invalidText and dropped.
-MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const char *timeoutText,
-                           const char *invalidText, int *failed) {
+// invalidText and dropped. A reply that answers another carried request (see
+// CarriedReplyFits; head is what ours must start with) goes back to the pool
+// and the wait goes on for the rest of the same timeout.
+MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const uint8_t *head,
+                           int headLength, const char *timeoutText, const char *invalidText,
+                           int *failed) {
     *failed = 1;
     MsgBuffer *b = SymaxRequestBuffer(h);
     if (!b)
@@ -255,7 +280,19 @@ MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const ch
     b->data[3] = 0x00;
     memcpy(b->data + 4, modbus, (size_t)n);
     SymaxPrepare(h, b, 4 + n, CARRIED_TRANSACTION);
-    MsgBuffer *reply = Transact(h, b, timeoutText);
+    const auto tick = std::chrono::milliseconds(10);
+    const auto end = std::chrono::steady_clock::now() + h->replyTimeout * tick;
+    SetCommError(h, timeoutText);
+    SendMessage(h, b);
+    MsgBuffer *reply = WaitReply(h, h->replyTimeout);
+    while (reply && ReplyMatches(reply, CARRIED_TRANSACTION) &&
+           reply->data[0] == OP_PRIORITY_REPLY && !CarriedReplyFits(reply, head, headLength)) {
+        pool_give(reply);
+        auto left = end - std::chrono::steady_clock::now();
+        int ticks = left > left.zero() ? (int)((left + tick - std::chrono::nanoseconds(1)) / tick) : 0;
+        reply = WaitReply(h, ticks); // none left: only a reply already queued
+    }
+    h->replyWanted = 0;
     if (!reply)
         return nullptr;
     if (!ReplyMatches(reply, CARRIED_TRANSACTION) || reply->data[0] != OP_PRIORITY_REPLY) {
@@ -269,12 +306,12 @@ MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const ch
 
 // The reads: a good reply is at least goodLength long and not a Modbus
 // exception (function code with bit 7 set); values start at first.
-int CarriedRead(CommHandle *h, const uint8_t *modbus, int n, int goodLength, int first, int count,
-                uint16_t *values) {
+int CarriedRead(CommHandle *h, const uint8_t *modbus, int n, const uint8_t *head, int headLength,
+                int goodLength, int first, int count, uint16_t *values) {
     // Only whole values inside the reply are taken.
     int failed;
-    MsgBuffer *reply =
-        CarriedTransact(h, modbus, n, "Read reply timeout", "Read reply invalid", &failed);
+    MsgBuffer *reply = CarriedTransact(h, modbus, n, head, headLength, "Read reply timeout",
+                                       "Read reply invalid", &failed);
     if (!reply)
         return 0;
     int result = 0;
@@ -298,7 +335,9 @@ int SymaxRead3X(CommHandle *h, int, int start, int count, uint16_t *values) {
         return 0;
     uint8_t m[5] = {0x04};
     PutWord(PutWord(m + 1, (unsigned)(start - 1)), (unsigned)count);
-    return CarriedRead(h, m, 5, 6, 6, count, values);
+    // The answer: function code, byte count.
+    const uint8_t head[2] = {0x04, (uint8_t)(2 * count)};
+    return CarriedRead(h, m, 5, head, 2, 6, 6, count, values);
 }
 
 int SymaxRead6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
@@ -306,7 +345,9 @@ int SymaxRead6X(CommHandle *h, int file, int record, int count, uint16_t *values
         return 0;
     uint8_t m[9] = {0x14, 0x07, 0x06};
     PutWord(PutWord(PutWord(m + 3, (unsigned)file), (unsigned)record), (unsigned)count);
-    return CarriedRead(h, m, 9, 7, 8, count, values);
+    // The answer: function code, data length, record length, reference type.
+    const uint8_t head[4] = {0x14, (uint8_t)(2 * count + 2), (uint8_t)(2 * count + 1), 0x06};
+    return CarriedRead(h, m, 9, head, 4, 7, 8, count, values);
 }
 
 int SymaxWrite6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
@@ -328,8 +369,9 @@ int SymaxWrite6X(CommHandle *h, int file, int record, int count, uint16_t *value
     *p++ = (uint8_t)count;
     p = PutValues(p, count, values);
     int failed;
-    MsgBuffer *reply =
-        CarriedTransact(h, m, (int)(p - m), "Write reply timeout", "Write reply invalid", &failed);
+    // The answer echoes the request.
+    MsgBuffer *reply = CarriedTransact(h, m, (int)(p - m), m, (int)(p - m), "Write reply timeout",
+                                       "Write reply invalid", &failed);
     if (!reply)
         return 0;
     int result = 0;

@@ -19,7 +19,7 @@ struct SerialPort {
     std::atomic<int> intervalMs{20};
 
     std::mutex lock; // pacing and the started write
-    int64_t charNs = 0;
+    std::atomic<int64_t> charNs{0}; // also read without the lock (SerialPortCharTime)
     int64_t lineFreeAt = 0;
     uint8_t writeBuf[SERIAL_MAX_TRANSFER];
     int writeLength = 0;

@@ -128,7 +128,6 @@ TEST_F(SymaxPty, InputAndExtendedMemory) {
         LinkSetup s;
         s.crc = m.crc;
         s.priority = m.priority;
-        s.baud = 19200; // see CarriedModbusExceptions
         Start(s);
         With([](Slave *d) {
             for (int i = 0; i < 8192; i++)
@@ -156,16 +155,8 @@ TEST_F(SymaxPty, InputAndExtendedMemory) {
 }
 
 // Modbus exceptions carried back through the Sy/Max link.
-//
-// Every opcode 0x22 request carries the same transaction byte, so a repeated
-// reply (the library sends a request again when an answer to one of its
-// enquiries reaches it late and reads as a refusal) cannot be told from the
-// answer to the next request. These tests run at 19200 baud, where the
-// library's enquiry clock leaves the device time enough; at 115200 on a busy
-// machine the next carried operation now and then takes the repeated reply.
 TEST_F(SymaxPty, CarriedModbusExceptions) {
     LinkSetup s;
-    s.baud = 19200;
     Start(s);
     uint16_t v[4] = {1, 2, 3, 4};
     EXPECT_EQ(Read3X(h, 0, 8192, 2, v), 0);

@@ -1,0 +1,94 @@
+// When the transmit framer takes a refusal: only while its frame waits for the
+// acknowledgement. A refusal that comes while a frame is going out (a late
+// answer to an enquiry, or to the frame being repeated) leaves the frame alone
+// and spends no retry. Driven byte by byte on a handle without a port.
+#include "tests/symax/link_helpers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class LinkRetry : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        pool_add_new(4);
+        baseline = pool_count();
+        h = LinkHandle(GetParam());
+    }
+    void TearDown() override {
+        LinkRelease(h);
+        EXPECT_EQ(pool_count(), baseline) << "a buffer was lost";
+    }
+    int baseline = 0;
+    CommHandle *h = nullptr;
+};
+
+INSTANTIATE_TEST_SUITE_P(CheckModes, LinkRetry, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "Crc" : "Bcc"; });
+
+// What the peer may say while our frame is on its way out.
+const Bytes kAnswers[] = {{DLE, NAK}, {DLE, DC2}, {DLE, DC1}, {DLE, SYN}};
+
+// A first frame: an answer in the middle of it neither restarts it nor frees
+// it; the frame goes out whole, once, and still waits for its acknowledgement.
+TEST_P(LinkRetry, AnswersWhileTheFrameGoesOutAreIgnored) {
+    const Bytes data = {0x02, 0x07, 0x00, 0x10, 0x12, 0x34, 0xFF, 0xFF};
+    const Bytes frame = RefFrame(DC1, "01", data, GetParam());
+    for (const Bytes &answer : kAnswers) {
+        SCOPED_TRACE(answer[1]);
+        for (size_t cut : {1u, 3u, 8u, 12u}) {
+            SCOPED_TRACE(cut);
+            SendMessage(h, RequestBuffer("01", data));
+            Bytes sent = Drain(h, cut);
+            Feed(h, answer);
+            Bytes rest = DrainFrame(h);
+            sent.insert(sent.end(), rest.begin(), rest.end());
+            EXPECT_EQ(sent, frame);
+            ASSERT_EQ(h->txState, 10) << "not waiting for the acknowledgement";
+            Feed(h, {DLE, DC1}); // the real acknowledgement
+            ASSERT_EQ(h->txBuffer, nullptr);
+            h->sequenceChar = DC1;
+        }
+    }
+}
+
+// A resend under way is not restarted by a second refusal (the answer to an
+// enquiry that crossed the first), and that refusal costs no retry: after it
+// the frame still has seven resends, as after a single NAK.
+TEST_P(LinkRetry, RefusalDuringAResendNeitherRestartsItNorSpendsARetry) {
+    const Bytes data = {0, 1, 0, 0, 0, 0};
+    SendMessage(h, RequestBuffer("01", data));
+    const Bytes frame = DrainFrame(h);
+    for (const Bytes &late : {Bytes{DLE, NAK}, Bytes{DLE, DC2}}) {
+        SCOPED_TRACE(late[1]);
+        Feed(h, {DLE, NAK}); // a refusal in the wait: one resend
+        Bytes sent = Drain(h, 4);
+        Feed(h, late);
+        Bytes rest = DrainFrame(h);
+        sent.insert(sent.end(), rest.begin(), rest.end());
+        EXPECT_EQ(sent, frame) << "the resend was restarted";
+    }
+    // Two resends so far: six more, and the next refusal drops the frame.
+    for (int i = 0; i < 6; i++) {
+        Feed(h, {DLE, NAK});
+        ASSERT_EQ(DrainFrame(h), frame) << "retry " << i;
+    }
+    Feed(h, {DLE, NAK});
+    EXPECT_EQ(h->txBuffer, nullptr);
+    EXPECT_EQ(TxFramer(h), (unsigned)TX_NOTHING);
+}
+
+// Refusals in the wait still work as before: each resends the same frame.
+TEST_P(LinkRetry, RefusalInTheWaitResends) {
+    SendMessage(h, RequestBuffer("01", {0, 1, 0, 0, 0, 0}));
+    const Bytes frame = DrainFrame(h);
+    Drain(h, 3); // some fill bytes
+    for (const Bytes &refusal : {Bytes{DLE, NAK}, Bytes{DLE, DC2}, Bytes{DLE, SYN}}) {
+        Feed(h, refusal);
+        EXPECT_EQ(DrainFrame(h), frame);
+    }
+    Feed(h, {DLE, DC1});
+    EXPECT_EQ(h->txBuffer, nullptr);
+}
+
+} // namespace
