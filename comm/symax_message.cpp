@@ -289,7 +289,8 @@ MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const ui
            reply->data[0] == OP_PRIORITY_REPLY && !CarriedReplyFits(reply, head, headLength)) {
         pool_give(reply);
         auto left = end - std::chrono::steady_clock::now();
-        int ticks = left > left.zero() ? (int)((left + tick - std::chrono::nanoseconds(1)) / tick) : 0;
+        int ticks =
+            left > left.zero() ? (int)((left + tick - std::chrono::nanoseconds(1)) / tick) : 0;
         reply = WaitReply(h, ticks); // none left: only a reply already queued
     }
     h->replyWanted = 0;

@@ -17,8 +17,8 @@ struct Peer {
     std::string replyRoute = "01";
     // The reply's data for a request's data; empty: no reply.
     std::function<Bytes(const Bytes &)> answer;
-    bool bypassFramer = false; // queue the reply as it is, without the framer's checks
-    bool abort = false;        // the hook gives up at once
+    bool bypassFramer = false;  // queue the reply as it is, without the framer's checks
+    bool abort = false;         // the hook gives up at once
     std::vector<Bytes> earlier; // replies to earlier requests, fed before the answer
     // What the device saw.
     Bytes request;
@@ -326,7 +326,8 @@ TEST_F(Message, CarriedRequestSkipsAnswersToEarlierRequests) {
     const Bytes write6x = {0x92, 0xBA, 0, 0, 0x15, 11, 6, 0, 1, 0, 1, 0, 2, 0x55, 0x55, 0x66, 0x66};
     // The echo of a write of other values, or to another record.
     const Bytes write6xOther = {0x92, 0xBA, 0, 0, 0x15, 11, 6, 0, 1, 0, 1, 0, 2, 0, 1, 0, 2};
-    const Bytes write6xRecord9 = {0x92, 0xBA, 0, 0, 0x15, 11, 6, 0, 1, 0, 9, 0, 2, 0x55, 0x55, 0x66, 0x66};
+    const Bytes write6xRecord9 = {0x92, 0xBA, 0, 0, 0x15, 11,   6,    0,   1,
+                                  0,    9,    0, 2, 0x55, 0x55, 0x66, 0x66};
     struct Case {
         const char *name;
         int op; // 2 Read3X, 3 Read6X, 4 Write6X; all of two values
@@ -344,7 +345,11 @@ TEST_F(Message, CarriedRequestSkipsAnswersToEarlierRequests) {
         {"Read3X after a write", 2, {write6x}, read3x2, 2, nullptr},
         {"Write6X after reads", 4, {read3x2, read6x2, read6xException}, write6x, 17, nullptr},
         {"Write6X after another write", 4, {write6xOther, write6xRecord9}, write6x, 17, nullptr},
-        {"Write6X exception after a read", 4, {read6x2}, {0x92, 0xBA, 0, 0, 0x95, 2}, 0,
+        {"Write6X exception after a read",
+         4,
+         {read6x2},
+         {0x92, 0xBA, 0, 0, 0x95, 2},
+         0,
          "Modbus error reply 2 ILLEGAL DATA ADDRESS"},
         {"Read3X answered by none of its own", 2, {read6x2, read3x3}, {}, 0, "Read reply timeout"},
         {"Write6X answered by none of its own", 4, {write6xOther}, {}, 0, "Write reply timeout"},

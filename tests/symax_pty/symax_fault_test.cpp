@@ -32,9 +32,9 @@ TEST_F(SymaxPty, LinkRecoversFromFaults) {
             SCOPED_TRACE(std::string(c.fault) + (crc ? " crc" : " bcc"));
             LinkSetup s;
             s.crc = crc;
-            // The library gives a frame 32 enquiries of 10 fill bytes before it
-            // drops it: at 9600 baud that leaves the device about 400 ms, time
-            // enough on a busy machine.
+            // The library gives a frame 32 enquiries, each after fill bytes
+            // that outlast the read interval, before it drops it: at 9600 baud
+            // that leaves the device over a second, time enough on a busy machine.
             s.baud = 9600;
             Start(s);
             With([](Slave *d) { d->dev.mem.reg[0] = 0x1234; });
