@@ -69,6 +69,7 @@ run_job() {
     device_cmd get 1 6
 }
 
+bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
 start_device
