@@ -42,8 +42,8 @@ static bool number_arg(const char *text, long lo, long hi, long *v) {
 }
 
 // "name" or "name=N" as the fault command's words.
-static std::string fault_command(const char *spec) {
-    std::string s = spec;
+static std::string fault_command(const char *text) {
+    std::string s = text;
     size_t eq = s.find('=');
     if (s == "silent")
         return "fault silent on";
