@@ -330,9 +330,9 @@ TEST_F(Message, CarriedRequestSkipsAnswersToEarlierRequests) {
                                   0,    9,    0, 2, 0x55, 0x55, 0x66, 0x66};
     struct Case {
         const char *name;
-        int op; // 2 Read3X, 3 Read6X, 4 Write6X; all of two values
-        std::vector<Bytes> earlier;
-        Bytes answer; // empty: none
+        int op;                     // 2 Read3X, 3 Read6X, 4 Write6X; all of two values
+        std::vector<Bytes> earlier; // at most two: with the answer they fill the pool
+        Bytes answer;               // empty: none
         int result;
         const char *text;
     } cases[] = {
@@ -343,7 +343,8 @@ TEST_F(Message, CarriedRequestSkipsAnswersToEarlierRequests) {
         {"Read3X after Read3X of three", 2, {read3x3}, read3x2, 2, nullptr},
         {"Read3X after Read6X", 2, {read6x2, read6xException}, read3x2, 2, nullptr},
         {"Read3X after a write", 2, {write6x}, read3x2, 2, nullptr},
-        {"Write6X after reads", 4, {read3x2, read6x2, read6xException}, write6x, 17, nullptr},
+        {"Write6X after reads", 4, {read3x2, read6xException}, write6x, 17, nullptr},
+        {"Write6X after a Read6X", 4, {read6x2}, write6x, 17, nullptr},
         {"Write6X after another write", 4, {write6xOther, write6xRecord9}, write6x, 17, nullptr},
         {"Write6X exception after a read",
          4,
