@@ -236,6 +236,13 @@ void PeerAck(CommHandle *h, uint8_t byte) {
     if (h->txState != TX_WAIT_ACK)
         return;
     if (byte != h->sequenceChar) {
+        // The peer acknowledges a good frame with its own sequence character,
+        // so the other one only comes as the answer to an enquiry. Before this
+        // frame has enquired it answers an enquiry about the frame before
+        // (late), and is no refusal of this one: resending would run the
+        // request twice. DLE SYN (busy) is a refusal at any time.
+        if (byte != SYN && h->enquiryCounter == kEnquiries)
+            return;
         PeerNak(h);
         return;
     }

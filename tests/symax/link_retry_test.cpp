@@ -1,7 +1,8 @@
 // When the transmit framer takes a refusal: only while its frame waits for the
-// acknowledgement. A refusal that comes while a frame is going out (a late
-// answer to an enquiry, or to the frame being repeated) leaves the frame alone
-// and spends no retry. Driven byte by byte on a handle without a port.
+// acknowledgement, and the wrong sequence character only once the frame has
+// enquired. A refusal that comes while a frame is going out (a late answer to
+// an enquiry, or to the frame being repeated) leaves the frame alone and spends
+// no retry. Driven byte by byte on a handle without a port.
 #include "tests/symax/link_helpers.h"
 
 #include <gtest/gtest.h>
@@ -78,15 +79,52 @@ TEST_P(LinkRetry, RefusalDuringAResendNeitherRestartsItNorSpendsARetry) {
     EXPECT_EQ(TxFramer(h), (unsigned)TX_NOTHING);
 }
 
-// Refusals in the wait still work as before: each resends the same frame.
+// Refusals in the wait still work as before: each resends the same frame. The
+// wrong sequence character refuses once the frame has enquired.
 TEST_P(LinkRetry, RefusalInTheWaitResends) {
     SendMessage(h, RequestBuffer("01", {0, 1, 0, 0, 0, 0}));
     const Bytes frame = DrainFrame(h);
-    Drain(h, 3); // some fill bytes
     for (const Bytes &refusal : {Bytes{DLE, NAK}, Bytes{DLE, DC2}, Bytes{DLE, SYN}}) {
+        SCOPED_TRACE(refusal[1]);
+        Bytes wait = Drain(h, 12);
+        ASSERT_EQ(wait.size(), 12u);
+        EXPECT_EQ(Bytes(wait.end() - 2, wait.end()), (Bytes{DLE, ENQ}));
         Feed(h, refusal);
         EXPECT_EQ(DrainFrame(h), frame);
     }
+    Feed(h, {DLE, DC1});
+    EXPECT_EQ(h->txBuffer, nullptr);
+}
+
+// The peer acknowledges a good frame with its own sequence character: the
+// other one before this frame has enquired is a late answer to an enquiry about
+// the frame before, and must not send this one (a request) a second time. NAK
+// and SYN still refuse at once.
+TEST_P(LinkRetry, LateAnswerToAnEarlierEnquiryIsNoRefusal) {
+    // The first frame: enquired once, then acknowledged; the peer answers the
+    // enquiry too, but only after the next frame has gone out.
+    SendMessage(h, RequestBuffer("01", {0, 1, 0, 0, 0, 0}));
+    DrainFrame(h);
+    Drain(h, 12); // fill bytes and DLE ENQ
+    Feed(h, {DLE, DC1});
+    ASSERT_EQ(h->txBuffer, nullptr);
+    SendMessage(h, RequestBuffer("01", {0, 2, 0, 0, 0, 0}));
+    const Bytes second = DrainFrame(h);
+    EXPECT_EQ(second[2], DC2);
+    Drain(h, 4);
+    Feed(h, {DLE, DC1}); // the late answer
+    EXPECT_EQ(h->txState, 10);
+    // The rest of the wait goes on: six more fill bytes, not the frame again.
+    EXPECT_EQ(Drain(h, 6), Bytes(6, FILL)) << "the frame was sent again";
+    // Its own acknowledgement frees it.
+    Feed(h, {DLE, DC2});
+    EXPECT_EQ(h->txBuffer, nullptr);
+    EXPECT_EQ(h->sequenceChar, DC1);
+    // A NAK straight after a frame still refuses it.
+    SendMessage(h, RequestBuffer("01", {0, 3, 0, 0, 0, 0}));
+    const Bytes third = DrainFrame(h);
+    Feed(h, {DLE, NAK});
+    EXPECT_EQ(DrainFrame(h), third);
     Feed(h, {DLE, DC1});
     EXPECT_EQ(h->txBuffer, nullptr);
 }

@@ -113,7 +113,9 @@ TEST_P(Link, AcknowledgementOutsideTheWaitIsIgnored) {
 TEST_P(Link, WrongAcknowledgementAndNakResendTheSameFrame) {
     const Bytes data = {0, 1, 0, 0x10, 0, 0};
     const Bytes frame = SendRequest(data);
-    Feed(h, {DLE, DC2}); // wrong sequence: as a NAK
+    EXPECT_EQ(Drain(h, 12),
+              Bytes({FILL, FILL, FILL, FILL, FILL, FILL, FILL, FILL, FILL, FILL, DLE, ENQ}));
+    Feed(h, {DLE, DC2}); // wrong sequence, answering the enquiry: as a NAK
     EXPECT_EQ(DrainFrame(h), frame);
     Feed(h, {DLE, NAK});
     EXPECT_EQ(DrainFrame(h), frame);
