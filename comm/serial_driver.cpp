@@ -93,6 +93,8 @@ CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, in
         return nullptr;
     }
     SerialPortSetInterval(h->port, 20);
+    // Gateway and Modbus lines may be half duplex: RTS keys the transmitter.
+    SerialPortSetRtsToggle(h->port, wide != 0);
     h->driver = new (std::nothrow) SerialDriver();
     if (h->driver) {
         try {

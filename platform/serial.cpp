@@ -8,6 +8,7 @@
 #include <new>
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -165,6 +166,45 @@ SerialPort *SerialPortAttach(int fd, int baud) {
         return nullptr;
     SetPacingLocked(p, baud, 10);
     return p;
+}
+
+void SerialPortSetRtsToggle(SerialPort *p, bool on) {
+    if (!p)
+        return;
+    // A pty has neither modem lines nor a line driver: only the mode is kept.
+    serial_rs485 rs485;
+    memset(&rs485, 0, sizeof rs485);
+    bool driverHasIt = !p->pty && ioctl(p->fd, TIOCGRS485, &rs485) == 0;
+    if (!on) {
+        if (driverHasIt && (rs485.flags & SER_RS485_ENABLED)) {
+            rs485.flags &= ~(uint32_t)SER_RS485_ENABLED;
+            ioctl(p->fd, TIOCSRS485, &rs485);
+        }
+        p->rtsMode = SERIAL_RTS_HELD;
+        int rts = TIOCM_RTS;
+        if (!p->pty)
+            ioctl(p->fd, TIOCMBIS, &rts);
+        return;
+    }
+    if (driverHasIt) {
+        rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        rs485.flags &= ~(uint32_t)SER_RS485_RTS_AFTER_SEND;
+        if (ioctl(p->fd, TIOCSRS485, &rs485) == 0) {
+            p->rtsMode = SERIAL_RTS_TOGGLE_LINE;
+            return;
+        }
+    }
+    p->rtsMode = SERIAL_RTS_TOGGLE_PORT;
+    SerialRtsForWrite(p, false);
+}
+
+int SerialPortRtsMode(const SerialPort *p) { return p ? p->rtsMode : SERIAL_RTS_HELD; }
+
+void SerialRtsForWrite(SerialPort *p, bool on) {
+    if (p->rtsMode != SERIAL_RTS_TOGGLE_PORT || p->pty)
+        return;
+    int rts = TIOCM_RTS;
+    ioctl(p->fd, on ? TIOCMBIS : TIOCMBIC, &rts);
 }
 
 void SerialPortClose(SerialPort *p) {

@@ -34,6 +34,13 @@ enum {
     SERIAL_EV_STOP = 4,    // SerialPortStop was called
 };
 
+// How RTS is driven (SerialPortSetRtsToggle, SerialPortRtsMode).
+enum SerialRtsMode {
+    SERIAL_RTS_HELD = 0,         // on while the port is open
+    SERIAL_RTS_TOGGLE_LINE = 1,  // the line driver raises it while sending (RS-485 mode)
+    SERIAL_RTS_TOGGLE_PORT = 2,  // raised before each write, dropped once it has drained
+};
+
 // Parity codes of SerialPortConfigure.
 enum SerialParity {
     PARITY_NONE = 0,
@@ -68,6 +75,13 @@ void SerialPortClose(SerialPort *p);
 // refuse some settings: the pacing is set all the same. 0 when the baud rate
 // is not one the system knows (nothing changed).
 int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int dataBits);
+// Toggles RTS around transmission (on) or holds it on (off), for a
+// half-duplex line whose transmitter RTS keys. The line driver's RS-485 mode
+// is used where the driver has it; else the port raises RTS before each write
+// and drops it once the write has drained. Call before the port is in use.
+void SerialPortSetRtsToggle(SerialPort *p, bool on);
+// The way RTS is driven now (SerialRtsMode).
+int SerialPortRtsMode(const SerialPort *p);
 // Sets only the pacing (no terminal settings): baud and bits per character
 // including start and stop bits (10 for 8N1, 11 for 8E1).
 void SerialPortSetPacing(SerialPort *p, int baud, int bitsPerChar);

@@ -128,6 +128,7 @@ int SerialPortWrite(SerialPort *p, const uint8_t *buf, int n) {
         p->lineFreeAt = begin + n * p->charNs;
         due = p->lineFreeAt;
     }
+    SerialRtsForWrite(p, true);
     int handed = 0;
     while (handed < n) {
         if (p->stopped)
@@ -155,6 +156,7 @@ int SerialPortWrite(SerialPort *p, const uint8_t *buf, int n) {
     }
     if (!p->pty)
         tcdrain(p->fd);
+    SerialRtsForWrite(p, false);
     return n;
 }
 
@@ -172,6 +174,7 @@ int SerialPortWriteStart(SerialPort *p, const uint8_t *buf, int n) {
         int64_t begin = std::max(SerialNowNs(), p->lineFreeAt);
         p->lineFreeAt = begin + n * p->charNs;
         p->writeDueAt = p->lineFreeAt;
+        SerialRtsForWrite(p, true);
         if (!PushWrite(p)) {
             p->writing = false;
             p->hungUp = true;
@@ -218,6 +221,7 @@ int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
             if (p->writing && p->writeHanded == p->writeLength) {
                 if (now >= p->writeDueAt) {
                     if (!OutputQueued(p)) {
+                        SerialRtsForWrite(p, false);
                         p->writing = false;
                         *count = p->writeLength;
                         return SERIAL_EV_WRITTEN;

@@ -17,6 +17,7 @@ struct SerialPort {
     std::atomic<bool> hungUp{false};
     bool hangReported = false;
     std::atomic<int> intervalMs{20};
+    int rtsMode = SERIAL_RTS_HELD; // set before the port is used by two threads
 
     std::mutex lock; // pacing and the started write
     std::atomic<int64_t> charNs{0}; // also read without the lock (SerialPortCharTime)
@@ -38,3 +39,7 @@ inline int64_t SerialNowNs() {
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
 }
+
+// Raises or drops RTS while the port toggles it itself (SERIAL_RTS_TOGGLE_PORT);
+// nothing otherwise.
+void SerialRtsForWrite(SerialPort *p, bool on);

@@ -1,6 +1,7 @@
 // The gateway dialogue over a real pty against the simulated gateway device.
 #include "comm/comm.h"
 #include "comm/comm_internal.h"
+#include "platform/serial.h"
 #include "tests/modbus_serial/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@ struct GatewayPtyTest : ::testing::Test {
         ASSERT_TRUE(sim.start({GATEWAY_SIM, "--baud", "38400", "--link", dir.path + "/COM1"}, nullptr));
         h = OpenGateway("COM1:", route.data());
         ASSERT_NE(h, nullptr);
+        // A pty has no line driver: the port itself toggles RTS around writes.
+        EXPECT_EQ(SerialPortRtsMode(h->port), SERIAL_RTS_TOGGLE_PORT);
         ASSERT_EQ(SetPortParams(h, 38400, 0, 1, 40, 8), 1);
         poolAfterOpen = pool_count();
     }

@@ -2,6 +2,7 @@
 // every function code, exception replies and the simulator's faults.
 #include "comm/comm.h"
 #include "comm/comm_internal.h"
+#include "platform/serial.h"
 #include "tests/modbus_serial/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,7 @@ struct SerialPtyTest : ::testing::TestWithParam<Framing> {
                               nullptr));
         h = GetParam().open("com1:", 7);
         ASSERT_NE(h, nullptr);
+        EXPECT_EQ(SerialPortRtsMode(h->port), SERIAL_RTS_TOGGLE_PORT);
         // 38400 baud, no parity, one stop bit, a 40-tick (0.4 s) reply timeout.
         ASSERT_EQ(SetPortParams(h, 38400, 0, 1, 40, 8), 1);
         poolAfterOpen = pool_count();

@@ -2,7 +2,9 @@
 // plays the device byte by byte on a pty, so the frames the library sends and
 // the answers it gives are checked against bytes worked out by hand, not
 // against the simulator's own encoder.
+#include "comm/comm_internal.h"
 #include "platform/pty.h"
+#include "platform/serial.h"
 #include "pty_fixture.h"
 
 #include <chrono>
@@ -74,6 +76,7 @@ struct RawPeer : SymaxPty {
         uint16_t route[] = {1, 1};
         h = OpenSymax("COM1:", 0, route);
         ASSERT_NE(h, nullptr);
+        EXPECT_EQ(SerialPortRtsMode(h->port), SERIAL_RTS_HELD); // Sy/Max holds RTS on
         ASSERT_EQ(SetPortParams(h, 115200, 1, 1, 300, 8), 1);
         ASSERT_EQ(SetSymaxOptions(h, crc, 0), 1);
     }
