@@ -89,15 +89,25 @@ void ModuleIdRefresh(EditorState *e) {
     ShowModuleId(text);
 }
 
-static void UpdateAndOverlay(EditorState *e) {
+// The read count, cut at the highest register: a long read near the top of
+// the register range would otherwise ask for registers that are not there
+// and fail every cycle, shown rows included.
+static int CountInRange(const EditorState *e) {
+    long room = (long)e->maxRegister - e->start + 1;
+    if (room < 1)
+        room = 1;
+    return e->readCount < room ? e->readCount : (int)room;
+}
+
+static void UpdateAndOverlay(EditorState *e, int count) {
     if (e->view == VIEW_0X || e->view == VIEW_1X) {
         uint16_t words[2] = {e->values[0], e->values[1]};
         SpreadBits(words, e->values);
-        int n = e->readCount < BIT_ENTRIES ? e->readCount : BIT_ENTRIES;
+        int n = count < BIT_ENTRIES ? count : BIT_ENTRIES;
         for (int i = 0; i < n; i++)
             MinMaxUpdate(e, (unsigned)(e->start + i), e->values[i]);
     } else {
-        for (int i = 0; i < e->readCount; i++)
+        for (int i = 0; i < count; i++)
             MinMaxUpdate(e, (unsigned)(e->start + i), e->values[i]);
     }
     if (!e->blockFlag)
@@ -128,8 +138,9 @@ static void StatusPoll(EditorState *e) {
 void PollCycle(EditorState *e) {
     e->idleRan = false;
     int lastRow = FIRST_ROW + e->shownRows - 1;
-    if (ViewRead(e, e->start, e->readCount, e->values)) {
-        UpdateAndOverlay(e);
+    int count = CountInRange(e);
+    if (ViewRead(e, e->start, count, e->values)) {
+        UpdateAndOverlay(e, count);
         for (int row = FIRST_ROW; row <= lastRow && !KeyWaiting(e); row++)
             DrawRow(e, row);
     } else if (!e->abortFlag) {

@@ -259,3 +259,18 @@ TEST_F(Live, StatusWordsAndTheirFailure) {
 }
 
 } // namespace
+
+// A long read at the top of the range asks only for registers that exist
+// (here the Sy/Max range of 8192, on a device that has more).
+TEST_F(Live, LongReadStopsAtTheHighestRegister) {
+    s.maxRegister = 8192;
+    s.count = 125;
+    s.start = 8192;
+    Set(TABLE_HOLDING, 8191, {7, 5});
+    Begin();
+    PollCycle(e.get());
+    EXPECT_EQ(e->start, 8173); // the 20 shown rows end at the highest register
+    EXPECT_EQ(Cells(24, 1, 30), "  8192  0007       7       7  ");
+    EXPECT_EQ(e->maximum[8192], 7);
+    EXPECT_EQ(e->maximum[8193], -32768); // never asked for
+}
