@@ -29,13 +29,11 @@ void EditorInit(EditorState *e, const RunSettings *s, CommHandle *h) {
 }
 
 void RunEditor(EditorState *e) {
+    // The cursor, column and block were set by EditorInit: a start pulled back
+    // there left the cursor on the register asked for, not on the first row.
     MinMaxReset(e);
     ClearToEndOfScreen(4, 1);
     DrawHeading(e);
-    e->cursorRow = FIRST_ROW;
-    e->editMode = EDIT_HEX;
-    e->blockFlag = false;
-    e->blockStartRow = e->blockEndRow = FIRST_ROW;
     for (;;) {
         e->abortFlag = false;
         while (!e->abortFlag)

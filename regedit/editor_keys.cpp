@@ -213,7 +213,6 @@ int KeyStep(EditorState *e) {
     char pushed[2] = {(char)key, '\0'};
     PushKeys(pushed);
     bool change = StartsValueChange(e, key);
-    bool wasBlock = e->blockFlag;
     int end = EditCursorField(e);
     bool moving = end == KEY_DOWN || end == KEY_UP;
     if (e->blockFlag) {
@@ -227,7 +226,9 @@ int KeyStep(EditorState *e) {
         else if (end != KEY_ESC)
             WriteCursorRow(e);
     }
-    if (end == KEY_ENTER && !change && !wasBlock && e->editMode > EDIT_REGISTER)
+    // Enter with nothing typed writes the shown value again, also just after
+    // it has written a block.
+    if (end == KEY_ENTER && !change && !e->blockFlag && e->editMode > EDIT_REGISTER)
         WriteCursorRow(e);
     MoveByKey(e, end);
     SettleAfterKey(e);

@@ -98,6 +98,7 @@ TEST(EditorMove, ColumnsHomeAndTheHighestStart) {
 
     Editor high(20, 8185); // pulled back so that the last row is 8192
     EXPECT_EQ(high->start, 8173);
+    EXPECT_EQ(RowRegister(high.e.get(), high->cursorRow), 8185); // the cursor stays on it
     high->start = 8190;
     high->cursorRow = 6;
     high.Key(0);

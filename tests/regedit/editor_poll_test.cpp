@@ -150,6 +150,15 @@ TEST_F(Live, BlockIsWrittenInOneRequest) {
     EXPECT_EQ(Get(TABLE_HOLDING, 0), 0x1234);
     EXPECT_EQ(Get(TABLE_HOLDING, 1), 5);
     EXPECT_FALSE(e->blockFlag);
+
+    // Enter with nothing typed writes the block, then the cursor row again.
+    EXPECT_EQ(Keys("9\x1b[B"), KEY_DOWN);
+    EXPECT_TRUE(e->blockFlag);
+    before = SlaveRequests(slave);
+    EXPECT_EQ(Keys("\r"), KEY_ENTER);
+    EXPECT_EQ(SlaveRequests(slave), before + 2);
+    EXPECT_EQ(Get(TABLE_HOLDING, 1), 9);
+    EXPECT_FALSE(e->blockFlag);
 }
 
 TEST_F(Live, BlocksOnlyInTheHoldingAndCoilViews) {

@@ -115,6 +115,9 @@ class Symax(SerialCase):
         v = self.start("COM1:", "-R8185", "-S")
         v.wait_text(5, 1, "  8173")
         v.wait_text(24, 1, "  8192")
+        # The cursor stayed on the register asked for: a typed value goes there.
+        v.send("7", "enter")
+        self.wait_memory("get 8185 1", [7])
         v.send("pgdn")
         time.sleep(0.3)
         v.wait_text(24, 1, "  8192")
