@@ -66,6 +66,21 @@ TEST_F(Prompts, ErrorWindowKeys) {
     }
 }
 
+TEST_F(Prompts, MessagesUpTo78CharactersAreShownWhole) {
+    AddHotKey(KEY_F9, Look);
+    for (int length : {74, 76, 78, 90}) {
+        std::string message;
+        for (int i = 0; i < length; i++)
+            message += (char)('a' + i % 26);
+        Type("\x1b[20~\x1b[21~");
+        EXPECT_EQ(ShowError(message.c_str()), 1);
+        size_t shown = length < 78 ? (size_t)length : 78;
+        size_t column = length < 76 ? (size_t)(76 - length) : 0;
+        EXPECT_EQ(seen_row23.substr(column, shown), message.substr(0, shown)) << length;
+        EXPECT_EQ((unsigned char)seen_row22[78], 0xBB) << length;
+    }
+}
+
 TEST_F(Prompts, LongMessagesStayOnTheScreen) {
     Pattern();
     std::string before = Snapshot();
