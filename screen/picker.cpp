@@ -174,8 +174,9 @@ int PickFile(int row, int column, const char *pattern, char *result, int dirs) {
                 if (c < PICK_COLUMNS - 1) {
                     c++;
                 } else if (PICK_PAGE * (p + 1) < count) {
+                    // The next page opens at the same cell (or its last entry).
                     page_draw(list, ++p);
-                    c = 0, redrawn = true;
+                    redrawn = true;
                 }
             }
             break;
@@ -183,8 +184,9 @@ int PickFile(int row, int column, const char *pattern, char *result, int dirs) {
             if (c > 0) {
                 c--;
             } else if (p > 0) {
+                // The page before opens at the same cell.
                 page_draw(list, --p);
-                c = PICK_COLUMNS - 1, redrawn = true;
+                redrawn = true;
             }
             break;
         case KEY_HOME:

@@ -69,12 +69,40 @@ TEST_F(Picker, NinetySevenEntriesPageByPage) {
          KeyBytes({KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT,
                    KEY_RIGHT, 13}),
          "F096"},
-        {"Left from the first column opens the page before at its last column",
-         KeyBytes({KEY_PGDN, KEY_LEFT, 13}), "F084"},
+        {"Left from the first column opens the page before at the same cell",
+         KeyBytes({KEY_PGDN, KEY_LEFT, 13}), "F000"},
         {"Right on a page of one does nothing", KeyBytes({KEY_PGDN, KEY_RIGHT, 13}), "F096"},
         {"Left on page 0 column 0 does nothing", KeyBytes({KEY_LEFT, 13}), "F000"},
         {"a letter replaces the name", KeyBytes({KEY_DOWN, 'x', 'y', 13}), "XY"},
         {"ESC", "\x1b", ""},
+    };
+    for (auto &c : cases) {
+        ConsoleRecordInput(c.keys);
+        EXPECT_EQ(Pick("*.VRX", 0), c.result) << c.name;
+    }
+}
+
+TEST_F(Picker, ColumnMovesAcrossFullPages) {
+    MakeFiles(200); // pages of 96, 96 and 8 entries
+    const std::string toLastColumn =
+        KeyBytes({KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT, KEY_RIGHT});
+    struct {
+        const char *name;
+        std::string keys;
+        const char *result;
+    } cases[] = {
+        {"Right on the last column keeps column and row on the next page",
+         toLastColumn + KeyBytes({KEY_DOWN, KEY_DOWN, KEY_DOWN, KEY_RIGHT, 13}), "F183"},
+        {"Left on the first column keeps the row on the page before",
+         KeyBytes({KEY_PGDN, KEY_DOWN, KEY_DOWN, KEY_LEFT, 13}), "F002"},
+        {"Left on the new page moves one column back",
+         toLastColumn + KeyBytes({KEY_DOWN, KEY_RIGHT, KEY_LEFT, 13}), "F169"},
+        {"the page's last cell leads to the next page's last cell",
+         toLastColumn + KeyBytes({KEY_END, KEY_RIGHT, 13}), "F191"},
+        {"a cell past the end of a short page takes its last entry",
+         toLastColumn + KeyBytes({KEY_END, KEY_RIGHT, KEY_RIGHT, 13}), "F199"},
+        {"Left from that entry keeps its own cell on the page before",
+         toLastColumn + KeyBytes({KEY_END, KEY_RIGHT, KEY_RIGHT, KEY_LEFT, 13}), "F103"},
     };
     for (auto &c : cases) {
         ConsoleRecordInput(c.keys);
