@@ -79,12 +79,14 @@ int EditChoice(int row, int column, const char **list, int16_t *index, const cha
                 continue;
             }
         }
-        if (key == KEY_NONE)
+        bool inputEnded = key == KEY_NONE;
+        if (inputEnded)
             key = KEY_ESC; // input has ended
         else if (!InCharSet(key, &terms))
             continue;
-        // Leaving with ESC keeps the choice that was stored.
-        if (key != KEY_ESC && n > 0)
+        // Any terminator stores the choice; the caller compares with its own
+        // copy when it wants ESC to throw changes away.
+        if (!inputEnded && n > 0)
             *index = (int16_t)cur;
         ShowChoice(row, column, list, *index, n > 0 ? longest : 7, flags);
         return key;

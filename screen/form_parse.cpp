@@ -52,14 +52,15 @@ uint32_t digits_value(const char *text, int n) {
     return v;
 }
 
-// Reads a whole number: optional sign (minus always, plus when plusOk), digits,
-// nothing after but spaces. Returns 1 with the signed value.
-int integer_read(const char *text, int plusOk, int minusOk, int64_t *out) {
+// Reads a whole number: a minus sign when minusOk, digits, nothing after but
+// spaces (a plus sign is no part of a whole number). Returns 1 with the
+// signed value.
+int integer_read(const char *text, int minusOk, int64_t *out) {
     const char *p, *end;
     text_trim(text, &p, &end);
     int negative = 0;
-    if (p < end && ((*p == '-' && minusOk) || (*p == '+' && plusOk))) {
-        negative = *p == '-';
+    if (p < end && *p == '-' && minusOk) {
+        negative = 1;
         p++;
     }
     uint64_t v;
@@ -212,9 +213,8 @@ int ParseValue(void *value, char *text, int dataType, int width) {
     case DT_SHORT:
     case DT_INT:
     case DT_LONG: {
-        int isSignedType = t == DT_SHORT || t == DT_INT || t == DT_LONG;
         int64_t v, lo, hi;
-        if (!integer_read(text, isSignedType, t != DT_ULONG, &v))
+        if (!integer_read(text, t != DT_ULONG, &v))
             return 0;
         integer_range(t, &lo, &hi);
         if (v < lo || v > hi)

@@ -58,6 +58,18 @@ int shown_fill(int f) {
     return (f & FF_ZEROFILL) ? '0' : ' ';
 }
 
+// Formats a field's stored value into text. A time past the day is reduced
+// to the time of its day, and the field keeps the reduced value.
+int value_format(char *text, const FormField *field, int t) {
+    if (t == DT_TIME) {
+        uint32_t v;
+        memcpy(&v, field->value, sizeof v);
+        v %= 86400;
+        memcpy(field->value, &v, sizeof v);
+    }
+    return FormatValue(text, field->value, t, width_of(field));
+}
+
 // Shows the stored value of a non-choice field.
 void value_show(const FormField *field, int t, int f) {
     if (t == DT_NUMLIST) {
@@ -65,7 +77,7 @@ void value_show(const FormField *field, int t, int f) {
         return;
     }
     char text[FORM_TEXT_MAX + 1];
-    FormatValue(text, field->value, t, width_of(field));
+    value_format(text, field, t);
     PutField(text, field->row, field->column, width_of(field), shown_fill(f), f);
 }
 
@@ -95,15 +107,17 @@ int AcceptField(FormField *field, const char *terminators, int flags) {
         return EditChoice(field->row, field->column, (const char **)field->extra,
                           (int16_t *)field->value, terminators, f);
     int width = width_of(field);
+    char text[FORM_TEXT_MAX + 1];
+    value_format(text, field, t); // a time is kept reduced to its day
     // The value as it was, put back when a check refuses the new one.
     std::vector<unsigned char> saved((size_t)ValueSize(t, width));
     memcpy(saved.data(), field->value, saved.size());
     int editFlags = f | (t == DT_STATE ? EF_UPPER : 0);
-    char text[FORM_TEXT_MAX + 1];
     bool retry = false;
     int key;
     for (;;) {
         int ok;
+        bool blankOk = false;
         if (t == DT_NUMLIST) {
             // The list's own editor reads, refuses and stores.
             key = EditNumberList(field->row, field->column, (uint16_t *)field->value, f);
@@ -111,30 +125,37 @@ int AcceptField(FormField *field, const char *terminators, int flags) {
         } else {
             // A refused entry comes back as typed, the cursor at its end, for
             // the user to correct.
-            if (!retry && !((f & EF_INITIAL) && FormatValue(text, field->value, t, width)))
+            if (!retry && !((f & EF_INITIAL) && value_format(text, field, t)))
                 text[0] = '\0';
             int ef = retry ? ((editFlags | EF_INITIAL) & ~EF_REPLACE) : editFlags;
             key = EditField(text, field->row, field->column, width, '.', type_mask(t), terminators,
                             ef);
-            if (key == KEY_ESC || key == KEY_NONE)
-                break; // leaving keeps the stored value
-            if (field->dataType < 0 && text[0] == '\0') {
-                ok = 1;
-                if (!ParseValue(field->value, text, t, width))
-                    memset(field->value, 0, saved.size()); // empty: nothing, zero
-            } else {
-                ok = ParseValue(field->value, text, t, width);
+            if (key == KEY_NONE)
+                break; // input has ended: the stored value stays
+            // Every exit key reads the entry, ESC too; ESC only skips the
+            // message and the check.
+            blankOk = field->dataType < 0 && text[0] == '\0';
+            ok = ParseValue(field->value, text, t, width);
+            if (blankOk) {
                 if (!ok)
-                    ShowError("Unacceptable format of data");
+                    memset(field->value, 0, saved.size()); // empty: nothing, zero
+                ok = 1;
+            } else if (!ok && key != KEY_ESC) {
+                ShowError("Unacceptable format of data");
             }
         }
-        if (key == KEY_ESC)
-            break;
-        if (ok && !value_check(field)) {
+        if (ok && !blankOk && key != KEY_ESC && !value_check(field)) {
             ok = 0;
             memcpy(field->value, saved.data(), saved.size());
         }
-        if (ok || key != KEY_ENTER)
+        if (key != KEY_ENTER) {
+            // A refused entry leaves the field: clear it, then the stored
+            // value is shown again.
+            if (!ok)
+                PutField("", field->row, field->column, width, shown_fill(f), f);
+            break;
+        }
+        if (ok)
             break;
         retry = t != DT_NUMLIST;
     }

@@ -81,8 +81,10 @@ int FormatValue(char *buffer, const void *value, int dataType, int width);
 int ParseValue(void *value, char *text, int dataType, int width);
 
 // Edits one field and returns the key that ended it; flags add to the
-// field's own. ENTER on a refused entry edits it again; ESC or another key
-// leaves the stored value as it was and shows it.
+// field's own. Every exit key stores an entry that reads well (ESC without
+// running the field's check). ENTER on a refused entry edits it again; any
+// other key leaves the stored value as it was and shows it. An empty entry in
+// a field of negative DataType is accepted unchecked.
 int AcceptField(FormField *field, const char *terminators, int flags);
 
 // Shows one field's stored value without editing.
@@ -97,7 +99,8 @@ int EditForm(FormField *fields, int first, int last, int start, const char *term
 
 // Edits a choice in place: N, n and - step back, Left back with wrap-around,
 // Right and space forward with wrap-around, +, S, s, Y and y forward; a
-// terminator stores the index (not ESC) and ends. Returns the terminator.
+// terminator (ESC too, when it is one) stores the index and ends. Returns
+// the terminator, or ESC without storing when input has ended.
 int EditChoice(int row, int column, const char **list, int16_t *index, const char *terminators,
                int flags);
 // Shows list[index] in a field of width cells, or "INVALID" when there is none.

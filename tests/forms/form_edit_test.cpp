@@ -66,15 +66,64 @@ TEST_F(Form, RefusedEntryLeftWithAnotherKeyKeepsTheValue) {
     EXPECT_EQ(ShadowText(10, 20, 27), "0.07    ");
 }
 
-TEST_F(Form, EscapeKeepsTheStoredValue) {
+int check_calls;
+int check_even(void *value, int, const FormField *) {
+    check_calls++;
+    return *(uint16_t *)value % 2 == 0;
+}
+
+TEST_F(Form, EscapeStoresAGoodEntryUnchecked) {
     uint32_t money = 1250;
     FormField f = Field(DT_MONEY, &money, 8, EF_INITIAL | EF_REPLACE);
     Text("99");
     Keys({27});
     EXPECT_EQ(AcceptField(&f, TERMINATORS, 0), KEY_ESC);
-    EXPECT_EQ(money, 1250u); // not the 0 an empty text would read as
+    EXPECT_EQ(money, 9900u);
+    EXPECT_EQ(ShadowText(10, 20, 27), "99.00   ");
+    // The check is not asked about an entry left with ESC.
+    uint16_t v = 4;
+    FormField c = Field(DT_USHORT, &v, 5, EF_REPLACE | EF_INITIAL, (const void *)check_even);
+    check_calls = 0;
+    Text("7");
+    Keys({27});
+    EXPECT_EQ(AcceptField(&c, TERMINATORS, 0), KEY_ESC);
+    EXPECT_EQ(v, 7);
+    EXPECT_EQ(check_calls, 0);
     EXPECT_EQ(ErrorShown("Unacceptable"), 0);
-    EXPECT_EQ(ShadowText(10, 20, 24), "12.50");
+}
+
+TEST_F(Form, EscapeOnARefusedEntryKeepsTheStoredValue) {
+    uint32_t money = 1250;
+    FormField f = Field(DT_MONEY, &money, 8, EF_INITIAL | EF_REPLACE);
+    Text("99.");
+    Keys({27});
+    EXPECT_EQ(AcceptField(&f, TERMINATORS, 0), KEY_ESC);
+    EXPECT_EQ(money, 1250u); // not the 99 read before the refused stop
+    EXPECT_EQ(ErrorShown("Unacceptable"), 0);
+    EXPECT_EQ(ShadowText(10, 20, 27), "12.50   ");
+    // ESC on an emptied field: an empty money text would read as 0, but an
+    // empty text is refused by a whole-number type and the value stays.
+    uint16_t n = 42;
+    FormField u = Field(DT_USHORT, &n, 5, EF_INITIAL);
+    Keys({25, 27}); // Ctrl-Y clears the field
+    EXPECT_EQ(AcceptField(&u, TERMINATORS, 0), KEY_ESC);
+    EXPECT_EQ(n, 42);
+    EXPECT_EQ(ShadowText(10, 20, 24), "42   ");
+    EXPECT_EQ(ErrorShown("Unacceptable"), 0);
+}
+
+TEST_F(Form, TimePastTheDayIsKeptReducedOnceShown) {
+    uint32_t t = 3 * 86400 + 49500;
+    FormField f = Field(DT_TIME, &t, 5, 0);
+    ShowField(&f, 0);
+    EXPECT_EQ(ShadowText(10, 20, 24), "13:45");
+    EXPECT_EQ(t, 49500u);
+    t = 86400 + 60;
+    Keys({KEY_DOWN});
+    const char terms[] = {13, 27, (char)KEY_DOWN, 0};
+    EXPECT_EQ(AcceptField(&f, terms, 0), KEY_DOWN); // empty entry refused
+    EXPECT_EQ(t, 60u);
+    EXPECT_EQ(ShadowText(10, 20, 24), "00:01");
 }
 
 TEST_F(Form, ZeroFillAndStateCapitals) {
@@ -88,10 +137,6 @@ TEST_F(Form, ZeroFillAndStateCapitals) {
     EXPECT_EQ(AcceptField(&s, TERMINATORS, 0), KEY_ENTER);
     EXPECT_EQ(state, 35);
     EXPECT_EQ(ShadowText(10, 20, 21), "NY");
-}
-
-int check_even(void *value, int, const FormField *) {
-    return *(uint16_t *)value % 2 == 0;
 }
 
 TEST_F(Form, CheckFunctionRefusalRestoresTheValue) {
@@ -120,6 +165,18 @@ TEST_F(Form, NegativeTypeAcceptsAnEmptyEntry) {
     EXPECT_EQ(v, 0);
     EXPECT_STREQ(text, "");
     EXPECT_EQ(ErrorShown("Unacceptable"), 0);
+    // The empty entry is taken without asking the check; a typed one is checked.
+    v = 6;
+    FormField c = Field(-DT_USHORT, &v, 5, 0, (const void *)check_even);
+    check_calls = 0;
+    Text("\r");
+    EXPECT_EQ(AcceptField(&c, TERMINATORS, 0), KEY_ENTER);
+    EXPECT_EQ(v, 0);
+    EXPECT_EQ(check_calls, 0);
+    Text("8\r");
+    EXPECT_EQ(AcceptField(&c, TERMINATORS, 0), KEY_ENTER);
+    EXPECT_EQ(v, 8);
+    EXPECT_EQ(check_calls, 1);
     // Without the sign, the empty entry is refused and asked again.
     FormField r = Field(DT_USHORT, &v, 5, 0);
     Text("\r");
@@ -164,7 +221,7 @@ TEST_F(Form, ChoiceKeys) {
         {"n stops at the first", "nN-\r", 1, 0},
         {"+ S s Y y stop at the last", "+SsYy\r", 0, 2},
         {"other keys are ignored", "xq7\r", 1, 1},
-        {"ESC keeps the stored choice", KeyBytes({KEY_RIGHT, 27}), 0, 0},
+        {"ESC as a terminator stores the choice too", KeyBytes({KEY_RIGHT, 27}), 0, 1},
         {"the stored index is taken modulo the count", "\r", 4, 1},
     };
     for (auto &c : cases) {
@@ -179,6 +236,18 @@ TEST_F(Form, ChoiceKeys) {
     }
     EXPECT_EQ(ShadowText(10, 20, 23), "ODD ");
     EXPECT_EQ(ShadowAttrs(10, 20, 23), "2222");
+}
+
+TEST_F(Form, ChoiceIgnoresAnEscapeThatIsNoTerminator) {
+    int16_t index = 0;
+    const char enterOnly[] = {13, 0};
+    // Right, ESC (ignored), Right, ENTER.
+    Keys({KEY_RIGHT});
+    Keys({27});
+    Keys({KEY_RIGHT, 13});
+    EXPECT_EQ(EditChoice(10, 20, PARITY, &index, enterOnly, 0), KEY_ENTER);
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(ConsoleRecordStarved(), 0);
 }
 
 TEST_F(Form, ChoiceShownReverseWhileEdited) {
