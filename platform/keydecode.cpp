@@ -157,8 +157,13 @@ void KeyDecoderFeed(KeyDecoder *d, uint8_t b) {
             d->state = ST_CSI;
         } else if (b == 'O') {
             d->state = ST_SS3;
+        } else if (b >= 0x20 && b <= 0x7E) {
+            // ESC and a printable byte in one burst is how a terminal sends
+            // Alt and that key: dropped like every other Alt combination. A
+            // lone ESC has had its time-out before the next key arrives.
+            d->state = ST_IDLE;
         } else {
-            // ESC followed by a plain key: both are keys (typed ahead quickly)
+            // ESC followed by a control key (ENTER, another ESC): both are keys
             out_put(d, 0x1B);
             d->state = ST_IDLE;
             feed_idle(d, b);

@@ -6,9 +6,12 @@
 // lead byte 0 plus the PC scan code. Backspace (0x7F) comes out as 8. Bytes
 // above 0x7F (UTF-8 text) and NUL are dropped, so they never pose as the
 // library's own key codes. An unknown or modified (Ctrl, Alt, Shift) sequence
-// is dropped whole.
+// is dropped whole, and so is ESC followed at once by a printable byte (the
+// terminal's Alt and that key); an ESC is a key of its own only when the
+// escape time passes before the next byte.
 //
-//   ESC [ params final | ESC O final | ESC [ [ A..E | ESC alone (time-out)
+//   ESC [ params final | ESC O final | ESC [ [ A..E | ESC char (Alt, dropped)
+//   | ESC alone (time-out)
 #pragma once
 
 #include <cstdint>

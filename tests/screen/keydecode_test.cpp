@@ -70,11 +70,33 @@ TEST(KeyDecoder, SequencesOfEachTerminalFamily) {
         {"backspace", "\x7f", {8}},
         {"ctrl-h", "\x08", {8}},
         {"lone ESC", "\x1b", {27}},
-        {"ESC then a key", "\x1bx", {27, 'x'}},
+        {"Alt-x (ESC x in one burst)", "\x1bx", {}},
+        {"Alt-x then a key", "\x1bxy", {'y'}},
+        {"Alt-5", "\x1b" "5", {}},
+        {"Alt-space", "\x1b ", {}},
+        {"Alt-tilde", "\x1b~", {}},
+        {"ESC then ENTER", "\x1b\r", {27, 13}},
+        {"ESC then Backspace", "\x1b\x7f", {27, 8}},
         {"two ESC", "\x1b\x1b", {27, 27}},
         {"ESC then arrow", "\x1b\x1b[A", {27, 0, SCAN_UP}},
     };
     for (const Case &c : cases) EXPECT_EQ(Decode(c.bytes), c.keys) << c.family << " " << c.bytes.substr(1);
+}
+
+TEST(KeyDecoder, LoneEscapeIsAKeyOnceItsTimeHasPassed) {
+    // ESC, the escape time with nothing more, then a letter: two keys.
+    for (const char *next : {"x", "[", "O", "5"}) {
+        KeyDecoder d;
+        KeyDecoderReset(&d);
+        KeyDecoderFeed(&d, 0x1b);
+        EXPECT_TRUE(KeyDecoderPending(&d));
+        EXPECT_EQ(KeyDecoderTake(&d), -1);
+        KeyDecoderTimeout(&d);
+        EXPECT_EQ(KeyDecoderTake(&d), 27) << next;
+        KeyDecoderFeed(&d, (uint8_t)next[0]);
+        EXPECT_EQ(KeyDecoderTake(&d), (uint8_t)next[0]) << next;
+        EXPECT_EQ(KeyDecoderTake(&d), -1);
+    }
 }
 
 TEST(KeyDecoder, ModifiedAndUnknownSequencesAreDroppedWhole) {
