@@ -32,6 +32,7 @@ CommHandle *OpenSylink(unsigned address, int netToNet, const uint16_t *route);
 int CommClose(CommHandle *h);
 // Serial kinds: baud rate, parity (0 none, 1 even, 2 odd, 3 space, 4 mark),
 // stop bits (2 or one), data bits. Every kind: timeout is the reply timeout in 10 ms ticks.
+// 0 with a text when the port refuses the rate or framing; the rest is set all the same.
 int SetPortParams(CommHandle *h, int baud, int parity, int stopBits, int timeout, int dataBits);
 // Sy/Max: CRC-16 instead of the block check character; priority opcodes.
 int SetSymaxOptions(CommHandle *h, int crc, int priority);

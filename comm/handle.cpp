@@ -86,18 +86,21 @@ int CommClose(CommHandle *h) {
 
 int SetPortParams(CommHandle *h, int baud, int parity, int stopBits, int timeout, int dataBits) {
     if (!HandleValid(h)) return 0;
+    int ok = 1;
     switch (h->kind) {
     case LINK_SYMAX:
     case LINK_GATEWAY:
     case LINK_MODBUS_RTU:
     case LINK_MODBUS_ASCII:
-        SerialSetParams(h, baud, parity, stopBits, dataBits);
+        // A port that cannot take the settings is reported (0, with a text);
+        // the timeout and what the port did take stay in force.
+        ok = SerialSetParams(h, baud, parity, stopBits, dataBits);
         break;
     default:
         break;
     }
     h->replyTimeout = (uint16_t)timeout;
-    return 1;
+    return ok;
 }
 
 int SetSymaxOptions(CommHandle *h, int crc, int priority) {

@@ -134,15 +134,21 @@ void SerialClose(CommHandle *h) {
 }
 
 int SerialSetParams(CommHandle *h, int baud, int parity, int stopBits, int dataBits) {
-    if (baud <= 0)
+    if (baud <= 0) {
+        SetCommError(h, "Invalid baud rate");
         return 0;
+    }
     if (!h->port)
         return 1;
-    if (!SerialPortConfigure(h->port, baud, parity, stopBits, dataBits))
-        return 0;
+    // Parity, bits, pacing and the interval follow what was asked for even
+    // when the device cannot run at the rate (or refuses the framing), which
+    // is then reported.
+    int took = SerialPortConfigure(h->port, baud, parity, stopBits, dataBits);
     // The quiet time that ends a read: 20 ms at 9600 baud, 517 ms at 300.
-    SerialPortSetInterval(h->port, (4 * baud + 153996) / baud);
-    return 1;
+    SerialPortSetInterval(h->port, (int)((4LL * baud + 153996) / baud));
+    if (!took)
+        SetCommErrorF(h, "Port refused the settings at %d baud", baud);
+    return took;
 }
 
 int SendMessage(CommHandle *h, MsgBuffer *b) {

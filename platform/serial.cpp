@@ -40,6 +40,13 @@ int BaudToCode(int baud, speed_t *code) {
     return 0;
 }
 
+// The rate in force is close enough to the one asked for: within 2 %, which
+// takes 134 for 135 and what a UART's divider rounds to.
+bool RateClose(int inForce, int baud) {
+    int64_t off = (int64_t)inForce - baud;
+    return (off < 0 ? -off : off) * 50 <= baud;
+}
+
 // Unix98 pty slaves (majors 136-143) and the pty multiplexer (5, 2).
 bool IsPty(int fd) {
     struct stat st;
@@ -139,6 +146,7 @@ SerialPort *SerialPortOpen(const char *name) {
     t.c_cflag |= CS8 | PARENB | CRTSCTS;
     t.c_iflag |= INPCK;
     t.c_iflag &= ~(tcflag_t)(IGNPAR);
+    t.c_cflag &= ~(tcflag_t)CIBAUD; // input at the output rate, whatever was set before
     cfsetispeed(&t, B9600);
     cfsetospeed(&t, B9600);
     tcsetattr(fd, TCSANOW, &t); // a pty may refuse some of it; it still works
@@ -220,9 +228,10 @@ void SerialPortClose(SerialPort *p) {
 }
 
 int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int dataBits) {
-    speed_t code;
-    if (!p || !BaudToCode(baud, &code))
+    if (!p || baud <= 0)
         return 0;
+    speed_t code = B9600;
+    bool coded = BaudToCode(baud, &code);
     termios t;
     bool haveTerm = tcgetattr(p->fd, &t) == 0;
     if (!haveTerm)
@@ -256,10 +265,26 @@ int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int d
         t.c_cflag |= CSTOPB;
     else
         t.c_cflag &= ~(tcflag_t)CSTOPB;
-    cfsetispeed(&t, code);
-    cfsetospeed(&t, code);
-    if (haveTerm)
-        tcsetattr(p->fd, TCSANOW, &t);
+    // A rate without a speed code keeps the old code here and is set on its
+    // own. A coded rate clears the input field, which a rate set by number
+    // leaves behind: the input rate then follows the output rate again.
+    if (coded) {
+        t.c_cflag &= ~(tcflag_t)CIBAUD;
+        cfsetispeed(&t, code);
+        cfsetospeed(&t, code);
+    }
+    bool took = true;
+    if (haveTerm) {
+        // A pty drops parity, which the C library then reports as a refusal.
+        took = tcsetattr(p->fd, TCSANOW, &t) == 0 || p->pty;
+        if (!coded)
+            took = SerialSetOtherBaud(p->fd, baud) && took;
+        // A device that cannot make the rate runs at another one; it says
+        // which when asked.
+        int input = 0;
+        int output = SerialBaudInForce(p->fd, &input);
+        took = took && RateClose(output, baud) && RateClose(input, baud);
+    }
 
     int bits = 1 + (stopBits == 2 ? 2 : 1) + ((t.c_cflag & PARENB) ? 1 : 0);
     switch (t.c_cflag & CSIZE) {
@@ -278,7 +303,7 @@ int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int d
     }
     std::lock_guard<std::mutex> guard(p->lock);
     SetPacingLocked(p, baud, bits);
-    return 1;
+    return took ? 1 : 0;
 }
 
 void SerialPortSetPacing(SerialPort *p, int baud, int bitsPerChar) {

@@ -71,9 +71,13 @@ void SerialPortClose(SerialPort *p);
 
 // Sets baud, parity (SerialParity; other codes keep the old parity), stop
 // bits (2 → two, else one) and data bits (5 to 8; others keep the old), and
-// the pacing that goes with them. A pty ignores parity and data bits and may
-// refuse some settings: the pacing is set all the same. 0 when the baud rate
-// is not one the system knows (nothing changed).
+// the pacing that goes with them. Any rate may be asked for: one without a
+// speed code of its own (135, 7200, 14400 ...) is set by number. Parity, bits
+// and pacing are set even when the device refuses the rate, or runs at another
+// one because it cannot make it (more than 2 % off); the result is then 0, as
+// it is when a device drops the parity or data bits asked for. A pty ignores
+// parity and data bits and takes any rate. 0 also for a rate of 0 or below,
+// which changes nothing.
 int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int dataBits);
 // Toggles RTS around transmission (on) or holds it on (off), for a
 // half-duplex line whose transmitter RTS keys. The line driver's RS-485 mode

@@ -43,3 +43,11 @@ inline int64_t SerialNowNs() {
 // Raises or drops RTS while the port toggles it itself (SERIAL_RTS_TOGGLE_PORT);
 // nothing otherwise.
 void SerialRtsForWrite(SerialPort *p, bool on);
+
+// Sets a rate that has no speed code (serial_baud.cpp), leaving the other
+// line settings as they are; 1 when the device took the request.
+int SerialSetOtherBaud(int fd, int baud);
+// The rate the device says it sends at, in baud, and the one it receives at
+// in *input (may be null); 0 when it cannot be asked. A UART that cannot make
+// the rate asked for reports the one it chose.
+int SerialBaudInForce(int fd, int *input);

@@ -210,7 +210,11 @@ static CommHandle *OpenTarget(RunSettings *s, std::string *out) {
             CommClose(h);
             return nullptr;
         }
-        SetPortParams(h, ps.baud, ps.parity, ps.stopBits, 500, ps.dataBits);
+        if (!SetPortParams(h, ps.baud, ps.parity, ps.stopBits, 500, ps.dataBits)) {
+            Appendf(out, "Bad port settings: \"%s\" %s\n", s->portSettings, CommErrorText(h));
+            CommClose(h);
+            return nullptr;
+        }
         return h;
     }
     case TARGET_BASE_ADDRESS: {

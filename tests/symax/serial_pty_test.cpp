@@ -3,6 +3,7 @@
 // close. Starts reader threads.
 #include "comm/symax_message.h"
 #include "platform/serial.h"
+#include "platform/serial_port.h"
 #include "tests/symax/link_helpers.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -77,7 +79,13 @@ TEST(SerialPort, WritesTakeTheirLineTime) {
     EXPECT_EQ(SerialPortCharTime(slave), 1145);
     EXPECT_EQ(SerialPortConfigure(slave, 1200, PARITY_NONE, 2, 8), 1);
     EXPECT_EQ(SerialPortCharTime(slave), 9166);
-    EXPECT_EQ(SerialPortConfigure(slave, 12345, PARITY_NONE, 1, 8), 0);
+    // A rate without a speed code is set by number: 8N1 at 12345 baud.
+    EXPECT_EQ(SerialPortConfigure(slave, 12345, PARITY_NONE, 1, 8), 1);
+    EXPECT_EQ(SerialPortCharTime(slave), 810);
+    EXPECT_EQ(SerialBaudInForce(SerialPortFd(slave), nullptr), 12345);
+    // No rate at all changes nothing.
+    EXPECT_EQ(SerialPortConfigure(slave, 0, PARITY_EVEN, 2, 7), 0);
+    EXPECT_EQ(SerialPortCharTime(slave), 810);
     SerialPortClose(master);
     SerialPortClose(slave);
 }
@@ -210,10 +218,50 @@ TEST(SerialDriver, SetPortParamsSetsTheIntervalByBaud) {
         // 8 data bits, odd parity, two stop bits: 12 bits a character.
         EXPECT_EQ(SerialPortCharTime(h->port), 12000000 / t.baud) << t.baud;
     }
-    // A rate of 0 changes nothing (and divides by nothing).
-    SetPortParams(h, 0, 0, 1, 100, 8);
+    // A rate of 0 changes nothing (and divides by nothing) but the timeout.
+    EXPECT_EQ(SetPortParams(h, 0, 0, 1, 77, 8), 0);
+    EXPECT_STREQ(CommErrorText(h), "Invalid baud rate");
     EXPECT_EQ(SerialPortInterval(h->port), 6);
-    EXPECT_EQ(h->replyTimeout, 100);
+    EXPECT_EQ(h->replyTimeout, 77);
+    CommClose(h);
+}
+
+// Rates the programs offer that have no speed code of their own (134.5 is
+// asked for as 135) are set by number, with the interval, pacing, parity and
+// stop bits that go with them; a coded rate afterwards sets both directions.
+TEST(SerialDriver, RatesWithoutASpeedCodeAreSetByNumber) {
+    Pty pty;
+    ASSERT_GE(pty.master, 0);
+    CommHandle *h = OpenModbusRTU(pty.path, 1);
+    ASSERT_NE(h, nullptr);
+    const struct {
+        int baud, interval;
+    } table[] = {{135, 1144}, {3600, 46}, {7200, 25}, {14400, 14}, {28800, 9}, {56000, 6}};
+    int fd = SerialPortFd(h->port);
+    for (const auto &t : table) {
+        EXPECT_EQ(SetPortParams(h, t.baud, PARITY_ODD, 2, 100, 8), 1) << CommErrorText(h);
+        EXPECT_EQ(SerialPortInterval(h->port), t.interval) << t.baud;
+        // 8 data bits, odd parity, two stop bits: 12 bits a character.
+        EXPECT_EQ(SerialPortCharTime(h->port), 12000000 / t.baud) << t.baud;
+        int input = 0;
+        EXPECT_EQ(SerialBaudInForce(fd, &input), t.baud);
+        EXPECT_EQ(input, t.baud);
+        // A pty keeps the stop bits (it drops parity, which the pacing counts).
+        termios tio;
+        ASSERT_EQ(tcgetattr(fd, &tio), 0);
+        EXPECT_TRUE(tio.c_cflag & CSTOPB) << t.baud;
+    }
+    // Even parity, one stop bit at 14400: 11 bits a character.
+    EXPECT_EQ(SetPortParams(h, 14400, PARITY_EVEN, 1, 100, 8), 1);
+    EXPECT_EQ(SerialPortCharTime(h->port), 11000000 / 14400);
+    termios tio;
+    ASSERT_EQ(tcgetattr(fd, &tio), 0);
+    EXPECT_FALSE(tio.c_cflag & CSTOPB);
+    EXPECT_EQ(SetPortParams(h, 9600, PARITY_NONE, 1, 100, 8), 1) << CommErrorText(h);
+    int input = 0;
+    EXPECT_EQ(SerialBaudInForce(fd, &input), 9600);
+    EXPECT_EQ(input, 9600);
+    EXPECT_EQ(SerialPortInterval(h->port), 20);
     CommClose(h);
 }
 
