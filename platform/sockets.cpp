@@ -93,11 +93,30 @@ static sockaddr_in AddressOf(uint32_t address, uint16_t port) {
 
 int SockConnect(int sock, uint32_t address, uint16_t port) {
     sockaddr_in to = AddressOf(address, port);
-    int rc;
-    do {
-        rc = connect(sock, reinterpret_cast<sockaddr *>(&to), sizeof to);
-    } while (rc != 0 && errno == EINTR);
-    return rc == 0 ? 0 : SockErrorFromErrno(errno);
+    if (connect(sock, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0)
+        return 0;
+    if (errno != EINTR)
+        return SockErrorFromErrno(errno);
+    // A signal (a terminal resize) cut the wait short, but the connection goes
+    // on being made. A second connect may only say it is under way (EALREADY;
+    // Linux happens to wait again), so wait for it here as the blocking
+    // connect would have, and take its outcome.
+    pollfd p;
+    p.fd = sock;
+    p.events = POLLOUT;
+    for (;;) {
+        p.revents = 0;
+        int rc = poll(&p, 1, -1);
+        if (rc > 0)
+            break;
+        if (rc < 0 && errno != EINTR)
+            return SockErrorFromErrno(errno);
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+        return SockErrorFromErrno(errno);
+    return error == 0 ? 0 : SockErrorFromErrno(error);
 }
 
 int SockSetNonBlocking(int sock) {
