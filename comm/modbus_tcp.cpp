@@ -173,6 +173,10 @@ int ModbusTcpRead(CommHandle *h, int start, int count, uint16_t *values, int fun
     TcpReply r;
     if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, function))
         return 0;
+    // A peer may pad the reply past the data its byte count gives: only that
+    // much is read. A reply short of its byte count is still refused.
+    if (r.length >= 2 && r.length > r.pdu[1] + 2)
+        r.length = r.pdu[1] + 2;
     // The unit and function were checked above; the shared check adds the byte
     // count and the size, and unpacks the data.
     char text[MODBUS_TEXT_SIZE];

@@ -102,6 +102,8 @@ TEST(ModbusPdu, ReadReplies) {
         {"byte count", 1, {3, 2, 0, 0}, 3, 2, 0, "Reply length 2 doesn't match query 2"},
         {"no byte count", 1, {3}, 3, 2, 0, "Read reply was wrong size"},
         {"size", 1, {3, 4, 0, 0, 0}, 3, 2, 0, "Read reply was wrong size"},
+        // A serial frame holds exactly the reply: a byte more is a damaged frame.
+        {"padded", 1, {3, 4, 0x12, 0x34, 0xAB, 0xCD, 0}, 3, 2, 0, "Read reply was wrong size"},
         {"coils byte count", 1, {1, 1, 0xFF}, 1, 10, 0, "Reply length 1 doesn't match query 10"},
         {"coils", 1, {1, 2, 0xFF, 0x03}, 1, 10, 10, ""},
     };

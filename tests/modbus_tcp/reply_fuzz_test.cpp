@@ -111,6 +111,10 @@ TEST_P(Kept, ReplyGivesItsText) {
     int n = Read4X(pair.h, 1, 2, v);
     EXPECT_EQ(n, c.text[0] ? 0 : 2);
     EXPECT_STREQ(pair.h->errorText, c.text);
+    if (n == 2) { // every good case carries 1, 2
+        EXPECT_EQ(v[0], 1);
+        EXPECT_EQ(v[1], 2);
+    }
 }
 
 static Bytes Rtu(Bytes frame) {
@@ -171,6 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  {0xEE, 0xEE, 0, 0, 0, 5, 1, 3, 4, 0, 1},
                  "Read reply was wrong size"},
+        // Bytes past the data the byte count gives are not looked at.
+        KeptCase{"MbapPadded", 8, 0, {0xEE, 0xEE, 0, 0, 0, 9, 1, 3, 4, 0, 1, 0, 2, 0xAA, 0xBB}, ""},
         KeptCase{"MbapGarbage",
                  8,
                  0,
