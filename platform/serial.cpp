@@ -94,8 +94,6 @@ void MakeRaw(termios *t) {
     t->c_cc[VTIME] = 0;
 }
 
-// Converts a nanosecond span into a ppoll timeout; none for "forever".
-
 } // namespace
 
 int SerialPortPath(const char *name, char *path, int size) {
@@ -206,7 +204,9 @@ void SerialPortSetRtsToggle(SerialPort *p, bool on) {
     SerialRtsForWrite(p, false);
 }
 
-int SerialPortRtsMode(const SerialPort *p) { return p ? p->rtsMode : SERIAL_RTS_HELD; }
+int SerialPortRtsMode(const SerialPort *p) {
+    return p ? p->rtsMode : SERIAL_RTS_HELD;
+}
 
 void SerialRtsForWrite(SerialPort *p, bool on) {
     if (p->rtsMode != SERIAL_RTS_TOGGLE_PORT || p->pty)
