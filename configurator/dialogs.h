@@ -1,0 +1,26 @@
+// The small dialogues of the main menu and the helpers every action shares.
+#pragma once
+
+// The file name the configuration, delete and backup dialogues share, so the
+// picker starts from the last name used.
+extern char g_fileName[16];
+
+// Data-file type codes and their extensions.
+constexpr int TYPE_HEX = 1;
+constexpr int TYPE_BIN = 2;
+constexpr int TYPE_DEC = 3;
+// ".HEX", ".BIN" or ".DEC" for a type code 1..3.
+const char *DataFileExtension(int type);
+
+// A result line: row 10, column 20, 40 columns, centred, in reverse.
+void ShowSuccess(const char *text);
+void ShowSuccessF(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// True when a file of that name can be opened for reading.
+bool FileExists(const char *name);
+
+// The caption, then "Hex file" / "Binary file" / "Decimal file"; 1..3 or 0.
+int FileTypeMenu(const char *caption);
+// Picks and deletes files of the extension until the picker is left.
+void DeleteFileDialog(const char *extension, const char *title);
+// True when connected via the front panel; otherwise shows why not.
+bool FrontPanelGuard(void);

@@ -1,0 +1,125 @@
+// Module register access and the window command protocol.
+//
+// Every register of the module is named by a zero-based offset; the setup
+// record's addressing rule (ModuleRegisterNumber) turns it into the register
+// number on the link. Reads and writes of more than 128 registers go in
+// chunks of 128. A menu action calls ActionBegin first: from then on the
+// first link error, refused command or ESC marks the action failed, every
+// later register operation of that action returns false at once without
+// touching the link, and ActionReason says why.
+//
+// A window of a file of record length L starting at offset S:
+//   S status | S+1 record number | S+2 .. S+L+1 record image | S+L+2 command
+#pragma once
+
+#include "configurator/config_model.h"
+
+#include <cstdint>
+
+// Command codes written to a window's command register.
+constexpr uint16_t CMD_DELETE_ALL = 0x0001;
+constexpr uint16_t CMD_WRITE_RECORD = 0x0008;
+constexpr uint16_t CMD_WRITE_AT_NUMBER = 0x0010;
+constexpr uint16_t CMD_READ_RECORD = 0x0080;
+constexpr uint16_t CMD_READ_NEXT = 0x0100;
+
+// Status bits of a window's status register.
+constexpr uint16_t ST_DELETE_DONE = 0x0001;
+constexpr uint16_t ST_WRITE_RECORD_DONE = 0x0008; // tested alone by restore
+constexpr uint16_t ST_WRITE_DONE = 0x0018;        // either write command
+constexpr uint16_t ST_READ_DONE = 0x0180;         // either read command
+constexpr uint16_t ST_FOUND = 0x0800;             // the read found a record
+constexpr uint16_t ST_REFUSED = 0x1000;           // the write was refused
+
+// Fixed offsets of the module.
+constexpr int OFFSET_FILE_COUNT = 0;       // bits 0-11 file count, bit 15 configure bit
+constexpr int OFFSET_BAUD = 1;
+constexpr int OFFSET_CONFIG_STATUS = 6;    // bit 15 set while in configuration mode
+constexpr int OFFSET_CONFIG_AREA = 2048;   // front panel: file count, then 5 registers a file from 2051
+constexpr int OFFSET_LOCK = 8191;          // bit 0 configuration locked, bit 1 write protect
+constexpr int STATUS_WORD_OFFSET = 8192;   // a register's status word is 8192 registers above it
+constexpr uint16_t CONFIGURE_BIT = 0x8000;
+constexpr uint16_t LOCK_CONFIG = 0x0001;
+constexpr uint16_t LOCK_WRITE_PROTECT = 0x0002;
+
+// Registers moved in one link transaction.
+constexpr int MODULE_CHUNK = 128;
+// Poll limits of the handshakes.
+constexpr int POLL_LIMIT = 10;
+constexpr int POLL_LIMIT_LONG = 50;
+
+// The record image being moved (records are at most 2039 registers).
+constexpr int RECORD_BUFFER_WORDS = 2048;
+extern uint16_t RecordBuffer[RECORD_BUFFER_WORDS];
+
+// Starts a menu action: no failure, no abort.
+void ActionBegin(void);
+// True once a register operation of this action has failed or ESC ended it.
+bool ActionFailed(void);
+// True when ESC ended the action.
+bool ActionAborted(void);
+// Marks the action failed with a reason (the first reason is kept).
+void ActionFail(const char *reason);
+// Why the action failed: the link's error text, or the reason given.
+const char *ActionReason(void);
+
+// The five register operations; false (0 for ReadModuleValue) on failure.
+bool ReadModuleRegister(int offset, uint16_t *value);
+uint16_t ReadModuleValue(int offset);
+bool ReadModuleRegisters(int offset, int count, uint16_t *dest);
+bool WriteModuleRegister(int offset, uint16_t value);
+bool WriteModuleRegisters(int offset, int count, const uint16_t *src);
+
+// A window of a file: its status register offset and the file's record length.
+struct ModuleWindow {
+    int status;
+    int recordLength;
+};
+inline int WindowNumberOffset(const ModuleWindow &w) { return w.status + 1; }
+inline int WindowImageOffset(const ModuleWindow &w) { return w.status + 2; }
+inline int WindowCommandOffset(const ModuleWindow &w) { return w.status + w.recordLength + 2; }
+
+// Polls the status register up to limit reads until (status & mask) is
+// nonzero (wantSet) or zero (!wantSet). True when it got there; *last gets
+// the status read last. A failed read ends the poll (ActionFailed tells).
+bool PollStatus(const ModuleWindow &w, uint16_t mask, bool wantSet, int limit, uint16_t *last);
+
+// How a handshake ended.
+enum HandshakeResult {
+    HS_OK,          // done (a read found its record)
+    HS_NOT_FOUND,   // a read completed without a record
+    HS_REFUSED,     // the module refused the write
+    HS_NO_RESET,    // the completion bits would not clear before the command
+    HS_NO_COMPLETE, // the completion bits never came
+    HS_FAILED,      // the link failed or ESC ended the action (ActionReason)
+};
+
+// Read handshake: first asks for record number with CMD_READ_RECORD, else
+// CMD_READ_NEXT; pollLimit is the wait for completion. On HS_OK the image is
+// in RecordBuffer and *found holds the record's number (the record number
+// register after a read-next, the number asked for after a first read).
+HandshakeResult ReadRecordHandshake(const ModuleWindow &w, bool first, uint16_t number,
+                                    int pollLimit, uint16_t *found);
+// Load write handshake with the image already in RecordBuffer: keyed sends
+// CMD_WRITE_RECORD, otherwise the number and CMD_WRITE_AT_NUMBER.
+HandshakeResult LoadWriteHandshake(const ModuleWindow &w, bool keyed, uint16_t number);
+// Restore write handshake: image, record number, CMD_WRITE_RECORD, bit 0x0008.
+HandshakeResult RestoreWriteHandshake(const ModuleWindow &w, uint16_t number);
+// Delete-all handshake.
+HandshakeResult DeleteAllHandshake(const ModuleWindow &w);
+// Writes 0 to the window's command register (ends a pass).
+bool WindowIdle(const ModuleWindow &w);
+
+// File and window selection on the operation forms: a typed one-based
+// number becomes an index within the configured files (windows of the file).
+int SelectFileIndex(int typedNumber);
+int SelectWindowIndex(int fileIndex, int typedNumber);
+// The window of file index at window index, from the PC image. False with a
+// message shown ("File %d has no windows.") when the file has none or the
+// index is outside the configured files.
+bool FileWindow(int fileIndex, int windowIndex, ModuleWindow *w);
+
+// Window access preparation: SaveSpareImage and FetchConfig; on a failed
+// fetch RestoreSpareImage and false. EndWindowAccess restores the spare image.
+bool BeginWindowAccess(void);
+void EndWindowAccess(void);
