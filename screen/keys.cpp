@@ -5,6 +5,7 @@
 #include "platform/console.h"
 
 #include <cstdlib>
+#include <cstring>
 
 int InsertMode = 1;
 
@@ -22,6 +23,48 @@ namespace {
 // Type-ahead ring: codes pushed by the program, read before the keyboard.
 unsigned char ring[TYPEAHEAD_SIZE];
 int ring_write = 0, ring_read = 0, ring_count = 0;
+
+// Codes pushed while the ring was full, oldest first, fed into the ring as it
+// empties; a long command-line script waits here in order.
+unsigned char *held = nullptr;
+int held_first = 0, held_count = 0, held_size = 0;
+
+void ring_put(unsigned char code) {
+    ring_count++;
+    ring_write = (ring_write + 1) % TYPEAHEAD_SIZE;
+    ring[ring_write] = code;
+}
+
+// Appends a code to the held queue; false when it cannot grow.
+bool held_append(unsigned char code) {
+    if (held_first + held_count == held_size) {
+        if (held_first > 0) {
+            // slide the unread codes down before growing
+            std::memmove(held, held + held_first, (size_t)held_count);
+            held_first = 0;
+        }
+        if (held_count == held_size) {
+            if (held_size >= TYPEAHEAD_HOLD_MAX) return false;
+            int size = held_size ? held_size * 2 : 256;
+            if (size > TYPEAHEAD_HOLD_MAX) size = TYPEAHEAD_HOLD_MAX;
+            unsigned char *grown = (unsigned char *)std::realloc(held, (size_t)size);
+            if (!grown) return false;
+            held = grown;
+            held_size = size;
+        }
+    }
+    held[held_first + held_count++] = code;
+    return true;
+}
+
+// Moves held codes into the ring while it has room.
+void held_feed() {
+    while (held_count > 0 && ring_count < TYPEAHEAD_SIZE) {
+        ring_put(held[held_first++]);
+        held_count--;
+    }
+    if (held_count == 0) held_first = 0;
+}
 
 HotKey *first_hot = nullptr, *last_hot = nullptr;
 
@@ -71,21 +114,32 @@ int TypeAheadTake(void) {
     if (ring_count == 0) return -1;
     ring_count--;
     ring_read = (ring_read + 1) % TYPEAHEAD_SIZE;
-    return ring[ring_read];
+    int code = ring[ring_read];
+    held_feed();
+    return code;
 }
 
-void TypeAheadClear(void) { ring_write = ring_read = ring_count = 0; }
+void TypeAheadClear(void) {
+    ring_write = ring_read = ring_count = 0;
+    std::free(held);
+    held = nullptr;
+    held_first = held_count = held_size = 0;
+}
 
 void PushKeys(const char *text) {
     if (!text) return;
     for (; *text; text++) {
-        // a full ring refuses further codes rather than overwrite unread ones
-        if (ring_count >= TYPEAHEAD_SIZE) return;
-        ring_count++;
-        ring_write = (ring_write + 1) % TYPEAHEAD_SIZE;
-        ring[ring_write] = (unsigned char)*text;
+        // Behind held codes, or with the ring full, a code waits its turn in
+        // the held queue; past its limit the rest of the text is dropped.
+        if (held_count > 0 || ring_count >= TYPEAHEAD_SIZE) {
+            if (!held_append((unsigned char)*text)) return;
+        } else {
+            ring_put((unsigned char)*text);
+        }
     }
 }
+
+int KeyWaiting(void) { return ring_count > 0 || held_count > 0 || ConsoleKeyWaiting(); }
 
 int ReadKey(int mode) {
     if (!extended_table[0x48]) build_extended_table();

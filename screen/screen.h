@@ -74,8 +74,10 @@ constexpr int KEY_PGDN = 0xBA;      // Page Down
 constexpr int KEY_PGUP = 0xBB;      // Page Up
 constexpr int KEY_INSERT = 0xFF;    // Insert: toggles InsertMode, never returned
 
-// Capacity of the type-ahead ring; pushes beyond it are dropped.
+// Capacity of the type-ahead ring; codes pushed beyond it are held in order
+// (up to TYPEAHEAD_HOLD_MAX of them) and fed in as the ring empties.
 constexpr int TYPEAHEAD_SIZE = 100;
+constexpr int TYPEAHEAD_HOLD_MAX = 1 << 20;
 
 // One static screen text of a table ended by a record whose text is null.
 struct ScreenText {
@@ -147,6 +149,8 @@ int GetKey(int mode);
 int WaitKey(void);
 // Appends each byte of the text to the type-ahead ring.
 void PushKeys(const char *text);
+// True when a key is waiting in the type-ahead or at the console.
+int KeyWaiting(void);
 // Registers a hot key; returns the entry, or none when out of memory.
 HotKey *AddHotKey(int key, HotKeyCallback callback);
 // Removes the newest entry for the key, if any.
