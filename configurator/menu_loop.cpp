@@ -59,6 +59,7 @@ const char *MainMenu[] = {
     nullptr,
 };
 
+// The keystrokes of one command-line argument.
 std::string CommandLineKeys(const char *argument) {
     std::string keys;
     for (const char *p = argument; *p; p++) {
@@ -71,7 +72,7 @@ std::string CommandLineKeys(const char *argument) {
         for (;; q++) {
             char c = *q;
             if (c == '\0') {
-                keys += '/';
+                // A slash left at the end stands for no key: it goes.
                 p = q - 1;
                 break;
             }
@@ -96,11 +97,13 @@ std::string CommandLineKeys(const char *argument) {
     return keys;
 }
 
+// Pushes the keystrokes of every argument into the type-ahead, in order.
 void QueueCommandLineKeys(int argc, char **argv) {
     for (int i = 1; i < argc; i++)
         PushKeys(CommandLineKeys(argv[i]).c_str());
 }
 
+// The four data-file items of "Transfer": the file type first.
 static void DataFileAction(int item) {
     static const char *const captions[] = {"Sequential load", "Keyed load", "Unload",
                                            "Delete file"};
@@ -120,6 +123,7 @@ static void DataFileAction(int item) {
     }
 }
 
+// A "Protect" item: only through the front panel.
 static void ProtectAction(unsigned setBits, unsigned clearBits) {
     if (!FrontPanelGuard())
         return;
@@ -127,6 +131,7 @@ static void ProtectAction(unsigned setBits, unsigned clearBits) {
     ModifyLockRegister(setBits, clearBits);
 }
 
+// Carries out the action of a menu code; false for "Quit".
 bool RunMenuAction(int code) {
     ActionBegin();
     switch (code) {
@@ -164,6 +169,7 @@ bool RunMenuAction(int code) {
     return true;
 }
 
+// Runs the menu bar until "Quit".
 void RunMenuLoop(void) {
     int code = 101;
     for (;;) {

@@ -58,12 +58,31 @@ void SetupEncode(const SetupRecord *s, uint8_t out[SETUP_RECORD_BYTES]);
 // Reads 40 bytes into *s when every field is in range (1 returned); a bad
 // field leaves *s untouched and returns 0.
 int SetupDecode(const uint8_t in[SETUP_RECORD_BYTES], SetupRecord *s);
+// Stores every good field of the 40 bytes into *s, leaves the others as they
+// are, and returns the number of bad fields. A route length above 8 is bad
+// and takes its drops with it.
+int SetupDecodeFields(const uint8_t in[SETUP_RECORD_BYTES], SetupRecord *s);
+
+// How reading the setup file went.
+enum SetupFileResult {
+    SETUP_GOOD,       // 40 bytes, every field good
+    SETUP_MISSING,    // the file cannot be opened
+    SETUP_UNREADABLE, // short, or a field out of range
+};
+// Reads the setup file of the start directory into *s: the defaults, with
+// every good field of the file over them.
+SetupFileResult ReadSetupFile(SetupRecord *s);
+// Writes the 40 bytes to the setup file of the start directory; false with
+// "Can't open setup file" or "Can't save setup file" shown.
+bool WriteSetupFile(const SetupRecord *s);
 
 // The directory the program started in; the setup file and COMn links are
 // resolved there whatever directory the file picker has moved to since.
 void SetStartDirectory(const std::string &dir);
 // The path of a name in the start directory.
 std::string StartPath(const char *name);
+// The start directory itself.
+const std::string &StartDirectory(void);
 
 // Reads the setup file at start-up and opens the link, or shows why not and
 // runs the setup dialogue.
@@ -73,8 +92,15 @@ void LoadSetupAtStart(void);
 bool EstablishLink(void);
 // The "CONFIGURE VRX740 COMMUNICATIONS" dialogue; returns the handle (or none).
 CommHandle *SetupDialog(void);
-// The idle routine installed on the handle (an IdleHook).
+// The idle routine installed on the handle (an IdleHook): notes a key typed
+// at the console during a wait and puts it back into the type-ahead (keys
+// already in the type-ahead are left where they are), returns 0 for ESC, and
+// turns the spinner at row 1, column 80 at most every 100 ms.
 int ConfigIdle(void *arg);
+// The port name of a port index ("COM1:" to "COM4:"), "" outside 0 to 3.
+const char *SetupPortName(int port);
+// The rate of a baud index (134.5 as 135), 0 outside 0 to 15.
+int SetupBaudRate(int baud);
 
 // The register number on the link of a zero-based module offset: offset +
 // rack address via the PLC port, offset + 1 via the front panel.

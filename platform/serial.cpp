@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -97,6 +98,10 @@ void MakeRaw(termios *t) {
 } // namespace
 
 int SerialPortPath(const char *name, char *path, int size) {
+    return SerialPortPathIn(name, nullptr, path, size);
+}
+
+int SerialPortPathIn(const char *name, const char *base, char *path, int size) {
     if (!name || !path || size < 2)
         return 0;
     if (name[0] == '/')
@@ -119,8 +124,13 @@ int SerialPortPath(const char *name, char *path, int size) {
     if (number < 1)
         return 0;
     struct stat st;
-    if (lstat(dev, &st) == 0)
+    if (base && base[0]) {
+        std::string there = std::string(base) + "/" + dev;
+        if (lstat(there.c_str(), &st) == 0)
+            return snprintf(path, (size_t)size, "%s", there.c_str()) < size;
+    } else if (lstat(dev, &st) == 0) {
         return snprintf(path, (size_t)size, "%s", dev) < size;
+    }
     return snprintf(path, (size_t)size, "/dev/ttyS%d", number - 1) < size;
 }
 
@@ -309,6 +319,10 @@ int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int d
 void SerialPortSetPacing(SerialPort *p, int baud, int bitsPerChar) {
     std::lock_guard<std::mutex> guard(p->lock);
     SetPacingLocked(p, baud, bitsPerChar);
+}
+
+void SerialPortSetEager(SerialPort *p, bool on) {
+    p->eager = on;
 }
 
 void SerialPortSetInterval(SerialPort *p, int ms) {

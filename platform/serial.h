@@ -32,6 +32,8 @@ enum {
     SERIAL_EV_WRITTEN = 2, // the started write has left the wire: *count bytes
     SERIAL_EV_HUNGUP = 3,  // the line hung up (reported once)
     SERIAL_EV_STOP = 4,    // SerialPortStop was called
+    SERIAL_EV_QUIET = 5,   // eager ports: the line has been quiet for the interval since
+                           // the last bytes reported
 };
 
 // How RTS is driven (SerialPortSetRtsToggle, SerialPortRtsMode).
@@ -61,6 +63,9 @@ SerialPort *SerialPortOpen(const char *name);
 // Resolves a port name as SerialPortOpen does into path (size bytes); 0 when
 // the name is not a port name.
 int SerialPortPath(const char *name, char *path, int size);
+// SerialPortPath with "COMn:" looked for in the directory base (null or "":
+// the current one); a file found there is given as base/COMn.
+int SerialPortPathIn(const char *name, const char *base, char *path, int size);
 // Wraps an open fd (a pty master) with the same pacing and read semantics,
 // 8 data bits, no parity, one stop bit at baud. Puts the line in raw mode
 // where it can. The port owns the fd from then on (SerialPortClose closes it).
@@ -89,6 +94,11 @@ int SerialPortRtsMode(const SerialPort *p);
 // Sets only the pacing (no terminal settings): baud and bits per character
 // including start and stop bits (10 for 8N1, 11 for 8E1).
 void SerialPortSetPacing(SerialPort *p, int baud, int bitsPerChar);
+// Eager reads (on) for SerialPortWait: bytes are reported as soon as they are
+// in, and the end of the quiet interval after them as SERIAL_EV_QUIET. Off, a
+// read is reported when it is full or the line has been quiet for the
+// interval. Call before the port is in use.
+void SerialPortSetEager(SerialPort *p, bool on);
 // Sets the inter-character interval that ends a read, in milliseconds (≥ 1).
 void SerialPortSetInterval(SerialPort *p, int ms);
 // The inter-character interval in milliseconds.
@@ -121,5 +131,7 @@ int SerialPortWriteStart(SerialPort *p, const uint8_t *buf, int n);
 // (bytes are added across calls until the read finishes; pass the same buf and
 // size each time) and returns the first of: SERIAL_EV_STOP, SERIAL_EV_HUNGUP
 // (once), SERIAL_EV_READ, SERIAL_EV_WRITTEN, with *count the bytes read or
-// written. Must be called from one thread only.
+// written. An eager port finishes a read with whatever has arrived and reports
+// SERIAL_EV_QUIET (count 0) once the line has been quiet for the interval after
+// it, also just before a hang-up. Must be called from one thread only.
 int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count);
