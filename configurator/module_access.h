@@ -62,6 +62,10 @@ bool ActionAborted(void);
 void ActionFail(const char *reason);
 // Why the action failed: the link's error text, or the reason given.
 const char *ActionReason(void);
+// Shows ActionReason in the error window once per action: nothing when the
+// action has not failed or its reason was shown already (a link that could
+// not be opened has shown its own words).
+void ShowActionReason(void);
 
 // The five register operations; false (0 for ReadModuleValue) on failure.
 bool ReadModuleRegister(int offset, uint16_t *value);

@@ -1,0 +1,298 @@
+// Module register access, the state of the running menu action, and the
+// window command handshakes.
+#include "configurator/module_access.h"
+
+#include "comm/comm.h"
+#include "configurator/fetch_send.h"
+#include "configurator/setup.h"
+#include "screen/screen.h"
+
+#include <cstdio>
+#include <cstring>
+
+uint16_t RecordBuffer[RECORD_BUFFER_WORDS];
+
+// The running menu action: whether it failed, whether ESC ended it, why, and
+// whether the reason has been put in front of the user already.
+static struct {
+    bool failed;
+    bool aborted;
+    bool reasonShown;
+    char reason[96];
+} action;
+
+static const char IDLE_ABORT_TEXT[] = "Application idle abort";
+
+void ActionBegin(void) { memset(&action, 0, sizeof action); }
+
+bool ActionFailed(void) { return action.failed; }
+
+bool ActionAborted(void) { return action.aborted; }
+
+void ActionFail(const char *reason) {
+    if (action.failed)
+        return;
+    action.failed = true;
+    snprintf(action.reason, sizeof action.reason, "%s", reason ? reason : "");
+}
+
+const char *ActionReason(void) { return action.reason; }
+
+void ShowActionReason(void) {
+    if (!action.failed || action.reasonShown)
+        return;
+    action.reasonShown = true;
+    if (action.reason[0])
+        ShowError(action.reason);
+}
+
+// True when the action may still use the link; opens the link when none is
+// open yet. A link that cannot be opened has already said so.
+static bool LinkReady(void) {
+    if (action.failed)
+        return false;
+    if (g_handle)
+        return true;
+    if (EstablishLink() && g_handle)
+        return true;
+    ActionFail("Unable to establish link.");
+    action.reasonShown = true;
+    return false;
+}
+
+// A transfer on the link failed: the action ends with the link's own words.
+static void LinkFailed(int moved, int wanted) {
+    if (moved > 0 && moved < wanted) {
+        ActionFail("Short reply from the module");
+        return;
+    }
+    const char *text = CommErrorText(g_handle);
+    if (strcmp(text, IDLE_ABORT_TEXT) == 0)
+        action.aborted = true;
+    ActionFail(text);
+}
+
+bool ReadModuleRegisters(int offset, int count, uint16_t *dest) {
+    for (int done = 0; done < count; done += MODULE_CHUNK) {
+        if (!LinkReady())
+            return false;
+        int n = count - done < MODULE_CHUNK ? count - done : MODULE_CHUNK;
+        int got = Read4X(g_handle, ModuleRegisterNumber(offset + done), n, dest + done);
+        if (got != n) {
+            LinkFailed(got, n);
+            return false;
+        }
+    }
+    return !action.failed;
+}
+
+bool WriteModuleRegisters(int offset, int count, const uint16_t *src) {
+    uint16_t chunk[MODULE_CHUNK];
+    for (int done = 0; done < count; done += MODULE_CHUNK) {
+        if (!LinkReady())
+            return false;
+        int n = count - done < MODULE_CHUNK ? count - done : MODULE_CHUNK;
+        // The library takes a writable array; the caller's stays untouched.
+        memcpy(chunk, src + done, sizeof(uint16_t) * (size_t)n);
+        int put = Write4X(g_handle, ModuleRegisterNumber(offset + done), n, chunk);
+        if (put != n) {
+            LinkFailed(put, n);
+            return false;
+        }
+    }
+    return !action.failed;
+}
+
+bool ReadModuleRegister(int offset, uint16_t *value) {
+    return ReadModuleRegisters(offset, 1, value);
+}
+
+uint16_t ReadModuleValue(int offset) {
+    uint16_t v = 0;
+    return ReadModuleRegister(offset, &v) ? v : 0;
+}
+
+bool WriteModuleRegister(int offset, uint16_t value) {
+    return WriteModuleRegisters(offset, 1, &value);
+}
+
+bool PollStatus(const ModuleWindow &w, uint16_t mask, bool wantSet, int limit, uint16_t *last) {
+    uint16_t status = 0;
+    bool reached = false;
+    for (int i = 0; i < limit && !reached; i++) {
+        if (!ReadModuleRegister(w.status, &status))
+            break;
+        reached = wantSet ? (status & mask) != 0 : (status & mask) == 0;
+    }
+    if (last)
+        *last = status;
+    return reached;
+}
+
+bool WindowIdle(const ModuleWindow &w) { return WriteModuleRegister(WindowCommandOffset(w), 0); }
+
+// A poll that did not get there: the link's fault, or the module's (result).
+static HandshakeResult PollMissed(HandshakeResult result) {
+    return ActionFailed() ? HS_FAILED : result;
+}
+
+HandshakeResult ReadRecordHandshake(const ModuleWindow &w, bool first, uint16_t number,
+                                    int pollLimit, uint16_t *found) {
+    uint16_t status;
+    if (!WindowIdle(w))
+        return HS_FAILED;
+    if (!PollStatus(w, ST_READ_DONE, false, POLL_LIMIT, &status))
+        return PollMissed(HS_NO_RESET);
+    if (first) {
+        if (!WriteModuleRegister(WindowNumberOffset(w), number) ||
+            !WriteModuleRegister(WindowCommandOffset(w), CMD_READ_RECORD))
+            return HS_FAILED;
+    } else if (!WriteModuleRegister(WindowCommandOffset(w), CMD_READ_NEXT)) {
+        return HS_FAILED;
+    }
+    if (!PollStatus(w, ST_READ_DONE, true, pollLimit, &status))
+        return PollMissed(HS_NO_COMPLETE);
+    if (!(status & ST_FOUND))
+        return HS_NOT_FOUND;
+    int length = w.recordLength;
+    if (first) {
+        if (!ReadModuleRegisters(WindowImageOffset(w), length, RecordBuffer))
+            return HS_FAILED;
+        if (found)
+            *found = number;
+        return HS_OK;
+    }
+    // After a read-next the record number register sits just before the
+    // image: one read takes both.
+    static uint16_t numberAndImage[1 + RECORD_BUFFER_WORDS];
+    if (!ReadModuleRegisters(WindowNumberOffset(w), length + 1, numberAndImage))
+        return HS_FAILED;
+    memcpy(RecordBuffer, numberAndImage + 1, sizeof(uint16_t) * (size_t)length);
+    if (found)
+        *found = numberAndImage[0];
+    return HS_OK;
+}
+
+// Writes the record number and the image in RecordBuffer; the number
+// register sits just before the image, so both go in one write.
+static bool WriteNumberAndImage(const ModuleWindow &w, uint16_t number) {
+    static uint16_t numberAndImage[1 + RECORD_BUFFER_WORDS];
+    numberAndImage[0] = number;
+    memcpy(numberAndImage + 1, RecordBuffer, sizeof(uint16_t) * (size_t)w.recordLength);
+    return WriteModuleRegisters(WindowNumberOffset(w), w.recordLength + 1, numberAndImage);
+}
+
+HandshakeResult LoadWriteHandshake(const ModuleWindow &w, bool keyed, uint16_t number) {
+    uint16_t status;
+    if (!WindowIdle(w))
+        return HS_FAILED;
+    if (!PollStatus(w, ST_WRITE_DONE, false, POLL_LIMIT, &status))
+        return PollMissed(HS_NO_RESET);
+    if (keyed) {
+        if (!WriteModuleRegisters(WindowImageOffset(w), w.recordLength, RecordBuffer) ||
+            !WriteModuleRegister(WindowCommandOffset(w), CMD_WRITE_RECORD))
+            return HS_FAILED;
+    } else if (!WriteNumberAndImage(w, number) ||
+               !WriteModuleRegister(WindowCommandOffset(w), CMD_WRITE_AT_NUMBER)) {
+        return HS_FAILED;
+    }
+    if (!PollStatus(w, ST_WRITE_DONE, true, POLL_LIMIT, &status))
+        return PollMissed(HS_NO_COMPLETE);
+    return (status & ST_REFUSED) ? HS_REFUSED : HS_OK;
+}
+
+HandshakeResult RestoreWriteHandshake(const ModuleWindow &w, uint16_t number) {
+    uint16_t status;
+    if (!WindowIdle(w))
+        return HS_FAILED;
+    if (!PollStatus(w, ST_WRITE_RECORD_DONE, false, POLL_LIMIT, &status))
+        return PollMissed(HS_NO_RESET);
+    if (!WriteNumberAndImage(w, number) ||
+        !WriteModuleRegister(WindowCommandOffset(w), CMD_WRITE_RECORD))
+        return HS_FAILED;
+    bool done = PollStatus(w, ST_WRITE_RECORD_DONE, true, POLL_LIMIT_LONG, &status);
+    if (!done && ActionFailed())
+        return HS_FAILED;
+    if (!WindowIdle(w))
+        return HS_FAILED;
+    if (!done)
+        return HS_NO_COMPLETE;
+    return (status & ST_REFUSED) ? HS_REFUSED : HS_OK;
+}
+
+HandshakeResult DeleteAllHandshake(const ModuleWindow &w) {
+    uint16_t status;
+    if (!WindowIdle(w))
+        return HS_FAILED;
+    if (!PollStatus(w, ST_DELETE_DONE, false, POLL_LIMIT, &status))
+        return PollMissed(HS_NO_RESET);
+    if (!WriteModuleRegister(WindowCommandOffset(w), CMD_DELETE_ALL))
+        return HS_FAILED;
+    bool done = PollStatus(w, ST_DELETE_DONE, true, POLL_LIMIT, &status);
+    if (!done && ActionFailed())
+        return HS_FAILED;
+    // The command register goes back to idle whether or not the bit came.
+    if (!WindowIdle(w))
+        return HS_FAILED;
+    if (!done)
+        return HS_NO_COMPLETE;
+    return (status & ST_REFUSED) ? HS_REFUSED : HS_OK;
+}
+
+int SelectFileIndex(int typedNumber) {
+    int count = (int)g_config.fileCount;
+    int index = typedNumber - 1;
+    if (index >= count)
+        index = count - 1;
+    // No files, or a number below 1: the first file.
+    return index < 0 ? 0 : index;
+}
+
+int SelectWindowIndex(int fileIndex, int typedNumber) {
+    int windows = 0;
+    if (fileIndex >= 0 && fileIndex < (int)g_config.fileCount && fileIndex < MAX_FILES)
+        windows = g_config.files[fileIndex].windowCount;
+    if (windows > MAX_WINDOWS)
+        windows = MAX_WINDOWS;
+    int index = typedNumber - 1;
+    if (index >= windows)
+        index = windows - 1;
+    return index < 0 ? 0 : index;
+}
+
+bool FileWindow(int fileIndex, int windowIndex, ModuleWindow *w) {
+    if (fileIndex < 0 || fileIndex >= (int)g_config.fileCount || fileIndex >= MAX_FILES) {
+        ShowErrorF("File %d is not configured.", fileIndex + 1);
+        return false;
+    }
+    const FileParams &f = g_config.files[fileIndex];
+    if (f.windowCount == 0) {
+        ShowErrorF("File %d has no windows.", fileIndex + 1);
+        return false;
+    }
+    if (windowIndex < 0 || windowIndex >= f.windowCount || windowIndex >= MAX_WINDOWS) {
+        ShowErrorF("File %d has no window %d.", fileIndex + 1, windowIndex + 1);
+        return false;
+    }
+    int status = f.windowOffset[windowIndex];
+    // Commands go only to a window that lies wholly in the rack interface.
+    if (f.recordLength > MAX_RECORD_LENGTH || status < GLOBAL_REGISTERS ||
+        status + f.recordLength + WINDOW_OVERHEAD > RACK_INTERFACE_REGISTERS) {
+        ShowErrorF("Window %d of file %d lies outside the rack interface.", windowIndex + 1,
+                   fileIndex + 1);
+        return false;
+    }
+    w->status = status;
+    w->recordLength = f.recordLength;
+    return true;
+}
+
+bool BeginWindowAccess(void) {
+    SaveSpareImage();
+    if (FetchConfig())
+        return true;
+    RestoreSpareImage();
+    return false;
+}
+
+void EndWindowAccess(void) { RestoreSpareImage(); }
