@@ -46,8 +46,26 @@ uint8_t *PutValues(uint8_t *p, int count, const uint16_t *values) {
     return p;
 }
 
-// The error text for an opcode 0x22 reply shorter than a good one.
-void CarriedErrorText(CommHandle *h, const MsgBuffer *b, int modbusForm) {
+// Replies shorter than these carry no status, error code or value where the
+// checks look for them: opcode and transaction byte (every reply), the error
+// code of 0xA2 (byte 2), the status of 0x90 and 0x92 (byte 4), the code of a
+// carried error report (byte 5). Past a reply's length a buffer holds what an
+// earlier message left there.
+enum : int {
+    ERROR_REPLY_LENGTH = 3,
+    STATUS_REPLY_LENGTH = 5,
+    CARRIED_ERROR_LENGTH = 6,
+    READ_VALUES_AT = 4,
+    PRIORITY_VALUES_AT = 7,
+};
+
+// The error text for an opcode 0x22 reply shorter than a good one; one too
+// short to hold its code is invalidText.
+void CarriedErrorText(CommHandle *h, const MsgBuffer *b, int modbusForm, const char *invalidText) {
+    if (b->length < CARRIED_ERROR_LENGTH) {
+        SetCommError(h, invalidText);
+        return;
+    }
     unsigned code = b->data[5];
     if (modbusForm) {
         if (code >= 1 && code <= 12)
@@ -174,14 +192,22 @@ int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
         SetCommError(h, "Bad transnum on reply");
     } else if (d[0] == OP_READ_REPLY) {
         // A reply may announce more values than were asked for: only count are kept.
-        result = CopyValues(d + 4, (length - 4) / 2, count, values);
+        result = CopyValues(d + READ_VALUES_AT, (length - READ_VALUES_AT) / 2, count, values);
+        if (result == 0)
+            SetCommError(h, "Read reply invalid");
     } else if (d[0] == OP_PRIORITY_READ_REPLY) {
-        if (d[4] != 0)
+        if (length < STATUS_REPLY_LENGTH)
+            SetCommError(h, "Read reply invalid");
+        else if (d[4] != 0)
             SymaxStatusError(h, d[4]);
-        else
-            result = CopyValues(d + 7, (length - 7) / 2, count, values);
+        else if ((result = CopyValues(d + PRIORITY_VALUES_AT, (length - PRIORITY_VALUES_AT) / 2,
+                                      count, values)) == 0)
+            SetCommError(h, "Read reply invalid");
     } else if (d[0] == OP_ERROR_REPLY) {
-        SymaxStatusError(h, d[2]);
+        if (length < ERROR_REPLY_LENGTH)
+            SetCommError(h, "Read reply invalid");
+        else
+            SymaxStatusError(h, d[2]);
     } else {
         SetCommErrorF(h, "Can't deal with Reply Opcode 0x%02X.", d[0]);
     }
@@ -219,16 +245,17 @@ int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
         return 0;
     int result = 0;
     const uint8_t *d = reply->data;
+    int length = reply->length;
     if (!ReplyMatches(reply, t)) {
         SetCommError(h, "Write reply invalid");
     } else if (d[0] == OP_WRITE_REPLY) {
         result = count;
-    } else if (d[0] == OP_PRIORITY_REPLY) {
+    } else if (d[0] == OP_PRIORITY_REPLY && length >= STATUS_REPLY_LENGTH) {
         if (d[4] != 0)
             SymaxStatusError(h, d[4]);
         else
             result = count;
-    } else if (d[0] == OP_ERROR_REPLY) {
+    } else if (d[0] == OP_ERROR_REPLY && length >= ERROR_REPLY_LENGTH) {
         SymaxStatusError(h, d[2]);
     } else {
         SetCommError(h, "Write reply invalid");
@@ -323,7 +350,7 @@ int CarriedRead(CommHandle *h, const uint8_t *modbus, int n, const uint8_t *head
         if (result == 0)
             SetCommError(h, "Read reply invalid");
     } else {
-        CarriedErrorText(h, reply, (reply->data[4] & 0x80) != 0);
+        CarriedErrorText(h, reply, exception, "Read reply invalid");
     }
     pool_give(reply);
     return result;
@@ -379,7 +406,8 @@ int SymaxWrite6X(CommHandle *h, int file, int record, int count, uint16_t *value
     if (reply->length >= 7)
         result = reply->length;
     else
-        CarriedErrorText(h, reply, reply->data[4] != 0);
+        CarriedErrorText(h, reply, reply->length >= STATUS_REPLY_LENGTH && reply->data[4] != 0,
+                         "Write reply invalid");
     pool_give(reply);
     return result;
 }

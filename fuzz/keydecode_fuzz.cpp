@@ -14,8 +14,8 @@ namespace {
 bool KnownScan(int scan) {
     return (scan >= SCAN_F1 && scan <= SCAN_F1 + 9) || scan == SCAN_HOME || scan == SCAN_UP ||
            scan == SCAN_PGUP || scan == SCAN_LEFT || scan == SCAN_RIGHT || scan == SCAN_END ||
-           scan == SCAN_DOWN || scan == SCAN_PGDN || scan == SCAN_INSERT ||
-           scan == SCAN_DELETE || scan == SCAN_F11 || scan == SCAN_F12;
+           scan == SCAN_DOWN || scan == SCAN_PGDN || scan == SCAN_INSERT || scan == SCAN_DELETE ||
+           scan == SCAN_F11 || scan == SCAN_F12;
 }
 
 struct Reader {
