@@ -1,0 +1,80 @@
+// Test fixture: the screen library on the recording console, a scratch
+// directory as the start directory, and the messages of the error window.
+#pragma once
+
+#include "configurator/setup.h"
+#include "platform/console_record.h"
+#include "screen/screen.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+// Every error window shown while keys pushed by AnswerErrors are read.
+inline std::vector<std::string> shown_errors;
+
+// Hot key of the fixture: reads the error window's message off the shadow.
+inline void NoteErrorWindow(int, int) {
+    std::string row;
+    for (int c = 1; c <= CONSOLE_COLUMNS; c++)
+        row += (char)ScreenCharAt(23, c);
+    // the message stands between the window's two side bars
+    size_t left = row.find('\xBA'), right = row.rfind('\xBA');
+    if (left == std::string::npos || right <= left)
+        return;
+    std::string text = row.substr(left + 1, right - left - 1);
+    size_t a = text.find_first_not_of(' '), b = text.find_last_not_of(' ');
+    shown_errors.push_back(a == std::string::npos ? "" : text.substr(a, b - a + 1));
+}
+
+class ConfiguratorTest : public ::testing::Test {
+  protected:
+    std::string dir;
+    std::string saved_cwd;
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/configurator_test_XXXXXX";
+        const char *p = mkdtemp(tmpl);
+        ASSERT_NE(p, nullptr);
+        dir = p;
+        char buf[4096];
+        saved_cwd = getcwd(buf, sizeof buf) ? buf : "/";
+        SetStartDirectory(dir);
+        ConsoleRecordStart();
+        ScreenInit();
+        ConsoleRecordForget();
+        AddHotKey(KEY_F9, NoteErrorWindow);
+        shown_errors.clear();
+        SetupDefaults(&g_setup);
+        g_handle = nullptr;
+        AbortFlag = 0;
+    }
+    void TearDown() override {
+        ScreenExit();
+        ConsoleRecordStop();
+        if (chdir(saved_cwd.c_str()) != 0)
+            ADD_FAILURE() << "chdir back";
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+        SetStartDirectory(".");
+    }
+    // Lets n error windows be read and acknowledged with F10.
+    static void AnswerErrors(int n) {
+        const char keys[] = {(char)KEY_F9, (char)KEY_F10, 0};
+        for (int i = 0; i < n; i++)
+            PushKeys(keys);
+    }
+    // Raw terminal bytes the keyboard will give.
+    static void Type(const std::string &bytes) { ConsoleRecordInput(bytes); }
+    // Reads what was pushed and not used, so the next step starts clean.
+    static void DrainKeys() {
+        while (GetKey(0) != 0) {
+        }
+    }
+    std::string Path(const char *name) const { return dir + "/" + name; }
+};
