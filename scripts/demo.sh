@@ -69,7 +69,7 @@ run_job() {
     device_cmd get 1 6
 }
 
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" build
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
 start_device

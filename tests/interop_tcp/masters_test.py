@@ -21,6 +21,8 @@ from pymodbus.file_message import (FileRecord, ReadFileRecordRequest,
 from pymodbus.framer.rtu_framer import ModbusRtuFramer
 
 SIM = sys.argv[1] if len(sys.argv) > 1 else ""
+# The optional peers the build found (INTEROP_PEERS, blank-separated); unset: all.
+PEERS = os.environ.get("INTEROP_PEERS", "mbpoll socat").split()
 RESULTS = {"passed": 0, "failed": 0}
 
 
@@ -164,13 +166,15 @@ def main():
     tcp = Sim()
     try:
         pymodbus_checks(tcp, "pymodbus tcp")
-        mbpoll_checks(tcp, "mbpoll tcp", ["-m", "tcp", "-p", str(tcp.port), "127.0.0.1"])
+        if "mbpoll" in PEERS:
+            mbpoll_checks(tcp, "mbpoll tcp", ["-m", "tcp", "-p", str(tcp.port), "127.0.0.1"])
     finally:
         tcp.stop()
     rtu = Sim("--rtu")
     try:
         pymodbus_checks(rtu, "pymodbus rtu-over-tcp", ModbusRtuFramer)
-        mbpoll_rtu_over_socat(rtu)
+        if "mbpoll" in PEERS and "socat" in PEERS:
+            mbpoll_rtu_over_socat(rtu)
     finally:
         rtu.stop()
     print(f"{RESULTS['passed']} passed, {RESULTS['failed']} failed")
