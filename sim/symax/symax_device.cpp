@@ -10,6 +10,7 @@ void DeviceInit(Device *d) {
     d->drop = -1;
     d->faultStatus = 0;
     d->faultCode = 0;
+    d->hook = RegisterHook{};
     d->lastRoute.clear();
     d->lastRequest.clear();
     d->requests = 0;
@@ -49,12 +50,25 @@ static void answer_read(Device *d, const Bytes &q, bool priority, Bytes *r) {
         *r = {0xA2, q[1], uint8_t(status)};
         return;
     }
+    uint16_t values[DEV_MAX_COUNT];
+    if (first != 0 && d->hook.read != nullptr) {
+        status = d->hook.read(d->hook.ctx, unsigned(first - 1), count, values);
+        if (status != 0)
+            first = 0;
+        if (status != 0 && !priority) {
+            *r = {0xA2, q[1], uint8_t(status)};
+            return;
+        }
+    } else {
+        for (unsigned i = 0; first != 0 && i < count; i++)
+            values[i] = d->mem.reg[first - 1 + i];
+    }
     if (priority)
         *r = {0x90, q[1], 0x00, 0x00, uint8_t(status), uint8_t(address >> 8), uint8_t(address)};
     else
         *r = {0x86, q[1], uint8_t(address >> 8), uint8_t(address)};
     for (unsigned i = 0; first != 0 && i < count; i++)
-        put16(r, d->mem.reg[first - 1 + i]);
+        put16(r, values[i]);
 }
 
 // Opcode 0x02 (values then 0xFF 0xFF) and 0x1E: write registers.
@@ -71,7 +85,12 @@ static void answer_write(Device *d, const Bytes &q, bool priority, Bytes *r) {
     unsigned count = shaped ? unsigned(end - at) / 2 : 0;
     int status = 122; // "Insufficient Data For Write"
     int first = shaped ? register_range(address, count, &status) : 0;
-    if (first != 0) {
+    if (first != 0 && d->hook.write != nullptr) {
+        uint16_t values[DEV_MAX_COUNT];
+        for (unsigned i = 0; i < count; i++)
+            values[i] = uint16_t(get16(q, at + 2 * i));
+        status = d->hook.write(d->hook.ctx, unsigned(first - 1), count, values);
+    } else if (first != 0) {
         for (unsigned i = 0; i < count; i++)
             d->mem.reg[first - 1 + i] = uint16_t(get16(q, at + 2 * i));
         status = 0;

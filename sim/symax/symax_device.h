@@ -30,6 +30,16 @@ enum {
     ST_ILLEGAL_ROUTE = 29,
 };
 
+// Another device model may stand in for the registers: when read (and write)
+// are set, register reads and writes go to them instead of mem.reg, with the
+// zero-based register index (register number - 1) already range checked.
+// Each returns 0, or the Sy/Max status to answer with instead.
+struct RegisterHook {
+    int (*read)(void *ctx, unsigned first, unsigned count, uint16_t *values) = nullptr;
+    int (*write)(void *ctx, unsigned first, unsigned count, const uint16_t *values) = nullptr;
+    void *ctx = nullptr;
+};
+
 struct DeviceMemory {
     uint16_t reg[DEV_REGISTERS];
     uint16_t input[DEV_INPUTS];
@@ -41,6 +51,7 @@ struct Device {
     int drop;          // -1: answer every route; else the last drop must be this one
     int faultStatus;   // replies left that carry faultCode instead of the answer
     int faultCode;
+    RegisterHook hook; // none unless another model serves the registers
     // What arrived last, for tests.
     Bytes lastRoute;
     Bytes lastRequest;

@@ -143,6 +143,7 @@ Sim *SimStart(const SimOptions &o, std::string *error) {
     sim->slave.crc = o.crc;
     sim->slave.delayMs = o.delayMs;
     sim->slave.dev.drop = o.drop;
+    sim->slave.dev.hook = o.hook;
     sim->trace = o.trace;
     sim->traceStart = now_ms();
     if (!PtyOpen(&sim->pty)) {

@@ -22,6 +22,7 @@ struct SimOptions {
     int delayMs = 0;
     int drop = -1; // the device's drop number; -1 answers every route
     bool trace = false; // every read and write, with ms times, on stderr
+    RegisterHook hook;  // another model serving the registers, from the first request
 };
 
 struct Sim;
