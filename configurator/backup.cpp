@@ -155,8 +155,7 @@ bool WriteBackup(BackupOut *o) {
     // A lock value that was not read is not stored: a restore would write it.
     uint16_t lock;
     if (!ReadModuleRegister(OFFSET_LOCK, &lock)) {
-        ShowError("Can't read lock register.");
-        ShowActionReason();
+        ShowErrorF("Can't read lock register. %s", ActionReason());
         return false;
     }
     bytes.clear();

@@ -91,8 +91,7 @@ EraseOutcome DeleteAll(const ModuleWindow &w, bool *unprotected) {
     if (g_setup.connectedVia == VIA_FRONT_PANEL) {
         uint16_t lock;
         if (!ReadModuleRegister(OFFSET_LOCK, &lock)) {
-            ShowError("Can't read lock register.");
-            ShowActionReason();
+            ShowErrorF("Can't read lock register. %s", ActionReason());
             return FAILED;
         }
         if (lock & LOCK_WRITE_PROTECT) {
