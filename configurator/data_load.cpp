@@ -33,15 +33,16 @@ const char *LoadFailure(HandshakeResult hs) {
 }
 
 // Sends the records of the open data file; the records the module took.
-// *why gets the reason the load stopped early (none at end of data or count).
+// *why gets the reason the load stopped early (none at end of data or count),
+// *escaped whether ESC ended it.
 long SendRecords(FILE *f, int type, bool keyed, const ModuleWindow &w, const TransferChoice &c,
-                 const char **why) {
+                 const char **why, bool *escaped) {
     DataReader reader = FileReader(f);
     const FileParams &params = g_config.files[c.fileIndex];
     long count = keyed ? 65536 : c.count;
     long number = c.start, records = 0;
     *why = nullptr;
-    while (count > 0 && !ActionAborted()) {
+    while (count > 0 && !(*escaped = TransferEscaped())) {
         // Record numbers end at the file's last record; they never wrap.
         if (!keyed && number > params.maxRecord)
             break;
@@ -100,9 +101,10 @@ void LoadDataFile(bool keyed, int type) {
     }
     PutField("    0 records transferred.", 12, 20, 0, ' ', 0);
     const char *why = nullptr;
-    long records = SendRecords(f, type, keyed, w, c, &why);
+    bool escaped = false;
+    long records = SendRecords(f, type, keyed, w, c, &why, &escaped);
     fclose(f);
-    if (ActionAborted()) {
+    if (escaped || ActionAborted()) {
         EndWindowAccess();
         CloseWindow(&window);
         DropWaitingKeys();

@@ -21,14 +21,14 @@ const char *UnloadTitle(int type) {
 
 // Reads the records into the open output file; the records written. *why
 // gets the reason the pass stopped early (none when the records ran out or
-// the count was reached).
+// the count was reached), *escaped whether ESC ended it.
 long ReadRecords(FILE *out, int type, const ModuleWindow &w, const TransferChoice &c,
-                 const char **why) {
+                 const char **why, bool *escaped) {
     static char failedWrite[64];
     long count = c.count, records = 0;
     bool first = true;
     *why = nullptr;
-    while (count > 0) {
+    while (count > 0 && !(*escaped = TransferEscaped())) {
         uint16_t found = 0;
         HandshakeResult hs = ReadRecordHandshake(w, first, (uint16_t)c.start, POLL_LIMIT, &found);
         if (hs == HS_NOT_FOUND) {
@@ -100,13 +100,14 @@ void UnloadDataFile(int type) {
     }
     PutField("    0 records found.", 12, 20, 0, ' ', 0);
     const char *why = nullptr;
-    long records = ReadRecords(out, type, w, c, &why);
+    bool escaped = false;
+    long records = ReadRecords(out, type, w, c, &why, &escaped);
     static char failedClose[64];
     if (fclose(out) != 0 && !why) {
         snprintf(failedClose, sizeof failedClose, "Can't write file \"%s\".", c.name);
         why = failedClose;
     }
-    if (ActionAborted()) {
+    if (escaped || ActionAborted()) {
         EndWindowAccess();
         CloseWindow(&window);
         DropWaitingKeys();

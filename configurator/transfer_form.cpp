@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -165,6 +166,25 @@ bool RunTransferForm(TransferFormKind kind, int type, const char *title, Transfe
 
 // Shows the progress count at row 12, column 20.
 void ShowTransferCount(long records) { PutFieldF("%5ld", 12, 20, 5, ' ', 0, records); }
+
+// True when ESC ended the wait or waits among the typed keys.
+bool TransferEscaped(void) {
+    if (ActionAborted())
+        return true;
+    if (!KeyWaiting())
+        return false;
+    std::string kept;
+    bool escaped = false;
+    for (int key; (key = GetKey(0)) != KEY_NONE;) {
+        if (key == KEY_ESC)
+            escaped = true;
+        else
+            kept += (char)key;
+    }
+    if (!escaped)
+        PushKeys(kept.c_str());
+    return escaped;
+}
 
 // Reads any keys waiting.
 void DropWaitingKeys(void) {

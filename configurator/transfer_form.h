@@ -39,6 +39,12 @@ bool RunTransferForm(TransferFormKind kind, int type, const char *title, Transfe
 // Shows the progress count at row 12, column 20 in 5 columns.
 void ShowTransferCount(long records);
 
+// True when ESC ended the link's wait, or was typed since: the idle routine
+// keeps a key that came while a reply was already on its way, so the keys
+// waiting are read here; an ESC among them ends the transfer, the others
+// are put back in their order.
+bool TransferEscaped(void);
+
 // Reads any keys waiting, so that the ESC that ended a transfer does not
 // also close the message that follows.
 void DropWaitingKeys(void);
