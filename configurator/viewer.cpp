@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace {
@@ -235,19 +236,29 @@ bool IsNavigationKey(int key) {
            key == KEY_PGDN || key == KEY_PGUP;
 }
 
-// One key step: the waiting key moves, or opens the cursor's field as its
-// first key. Returns the key acted on.
+// One key step. In the first four columns the waiting key opens the field
+// as its first key (the moving keys end it at once); the binary field takes
+// Left and Right itself, so there a moving key is acted on without a field,
+// and any other key reaches the field behind Home, so that it starts on the
+// first bit. Returns the key acted on.
 int KeyStep(Viewer *v) {
-    int key = WaitKey();
-    if (!IsNavigationKey(key)) {
-        // The binary field starts on its first bit.
-        char again[3] = {(char)key, 0, 0};
-        if (v->mode == VM_BINARY) {
-            again[0] = (char)KEY_HOME;
-            again[1] = (char)key;
-        }
-        PushKeys(again);
+    int key;
+    if (v->mode != VM_BINARY) {
         key = EditCursorField(v);
+    } else {
+        key = WaitKey();
+        if (!IsNavigationKey(key)) {
+            // Every key waiting is taken and put back behind Home in its order.
+            std::string keys(1, (char)KEY_HOME);
+            keys += (char)key;
+            while (KeyWaiting() && keys.size() < 64) {
+                int more = GetKey(0);
+                if (more != KEY_NONE)
+                    keys += (char)more;
+            }
+            PushKeys(keys.c_str());
+            key = EditCursorField(v);
+        }
     }
     MoveByKey(v, key);
     return key;
