@@ -49,7 +49,8 @@ long ReadRecords(FILE *out, int type, const ModuleWindow &w, const TransferChoic
                 *why = ActionReason();
             break;
         }
-        if (!WriteDataRecord(out, type, w.recordLength, RecordBuffer)) {
+        // Each record is flushed, so the count shown is what the file holds.
+        if (!WriteDataRecord(out, type, w.recordLength, RecordBuffer) || fflush(out) != 0) {
             snprintf(failedWrite, sizeof failedWrite, "Can't write file \"%s\".", c.name);
             *why = failedWrite;
             break;

@@ -264,7 +264,23 @@ class TransferTest(unittest.TestCase):
         p.wait_anywhere("Proceed with unload?")
         p.send("y")
         s.error('Can\'t write file "FULL.HEX".')
-        s.result("3 RECORDS TRANSFERRED")
+        s.result("0 RECORDS TRANSFERRED")
+
+        # ESC ends a long unload at once; the file holds whole records only.
+        for r in range(400):
+            s.sim.cmd("setrec 5 %d %s" % (r, " ".join([str(r)] * 120)))
+        s.transfer_form("u", "d", "DECIMAL FILE UNLOAD")
+        s.fill("MANY", ".DEC", file="5", start="0", count="")
+        p.wait_anywhere("Proceed with unload?")
+        p.send("y")
+        p.wait_for(lambda: p.cell(12, 20, 5).strip() not in ("", "0"), "a record counted")
+        p.send("esc")
+        s.error("TRANSFER ABORTED")
+        lines = s.read("MANY.DEC").split(b"\r\n")
+        self.assertEqual(lines[-1], b"")
+        self.assertLess(len(lines) - 1, 400)
+        for r, line in enumerate(lines[:-1]):
+            self.assertEqual(line, b",".join([b"%d" % r] * 120))
         p.send("q")
         self.assertEqual(p.finish(), 0)
 
