@@ -13,6 +13,7 @@
 #include "configurator/fetch_send.h"
 #include "configurator/module_access.h"
 #include "configurator/setup.h"
+#include "configurator/transfer_form.h"
 #include "platform/files.h"
 #include "screen/picker.h"
 #include "screen/screen.h"
@@ -23,6 +24,20 @@
 #include <vector>
 
 namespace {
+
+// Set once ESC has ended the backup or restore.
+bool escaped;
+
+// True when the user pressed ESC during the pass: in a reply wait, or
+// typed since. The keys waiting are dropped, so that the ESC does not also
+// close the message that follows.
+bool Escaped(void) {
+    if (!TransferEscaped())
+        return false;
+    DropWaitingKeys();
+    escaped = true;
+    return true;
+}
 
 // The file a backup is being written to.
 struct BackupOut {
@@ -63,8 +78,11 @@ bool PickBackupTarget(BackupOut *o) {
     }
 }
 
-// Shows why a read handshake of a backup did not give a record.
+// Shows why a read handshake of a backup did not give a record (nothing
+// for ESC: the result line says it).
 void ShowReadFailure(HandshakeResult hs) {
+    if (Escaped())
+        return;
     if (hs == HS_NO_RESET)
         ShowError("Command bits won't reset.");
     else if (hs == HS_NO_COMPLETE)
@@ -97,6 +115,8 @@ bool BackupFileRecords(BackupOut *o, uint32_t file) {
     bool first = true;
     long last = -1;
     for (;;) {
+        if (Escaped())
+            return false;
         PutFieldF("Backing up file: %u, record %lu", 12, 22, 35, ' ', 0, file + 1,
                   (unsigned long)(last < 0 ? 0 : last));
         uint16_t found = 0;
@@ -128,7 +148,7 @@ bool BackupFileRecords(BackupOut *o, uint32_t file) {
             return false;
         }
         if (!WindowIdle(w)) {
-            ShowActionReason();
+            ShowReadFailure(HS_FAILED);
             return false;
         }
         if (hs == HS_NOT_FOUND && !first)
@@ -155,7 +175,8 @@ bool WriteBackup(BackupOut *o) {
     // A lock value that was not read is not stored: a restore would write it.
     uint16_t lock;
     if (!ReadModuleRegister(OFFSET_LOCK, &lock)) {
-        ShowErrorF("Can't read lock register. %s", ActionReason());
+        if (!Escaped())
+            ShowErrorF("Can't read lock register. %s", ActionReason());
         return false;
     }
     bytes.clear();
@@ -186,6 +207,7 @@ bool FinishBackup(BackupOut *o, bool ok) {
 } // namespace
 
 void BackupModule(void) {
+    escaped = false;
     if (!BeginWindowAccess())
         return;
     ScreenWindow *win = OpenFileDialog("BACKUP MODULE TO DISK", "File to write:");
@@ -201,7 +223,7 @@ void BackupModule(void) {
     if (ok)
         ShowSuccess("BACKUP SUCCESSFUL");
     else
-        ShowError("BACKUP FAILED");
+        ShowError(escaped ? "BACKUP ABORTED" : "BACKUP FAILED");
     EndWindowAccess();
 }
 
@@ -272,6 +294,8 @@ bool CheckBackupFile(BackupReader *r, ModuleConfig *c, BackupScan *scan, bool *d
 
 // Shows why a restore write handshake did not store a record.
 void ShowWriteFailure(HandshakeResult hs, uint32_t file, uint32_t number) {
+    if (Escaped())
+        return;
     if (hs == HS_NO_RESET)
         ShowError("Completion bits won't reset.");
     else if (hs == HS_NO_COMPLETE)
@@ -292,6 +316,8 @@ bool RestoreFileRecords(BackupReader *r, uint32_t file) {
     if (windowed && !FileWindow((int)file, f.windowCount - 1, &w))
         return false;
     for (;;) {
+        if (Escaped())
+            return false;
         uint32_t number;
         if (!BackupGetNumber(r, &number)) {
             ShowError("Can't read file.");
@@ -313,7 +339,7 @@ bool RestoreFileRecords(BackupReader *r, uint32_t file) {
         }
     }
     if (windowed && !WindowIdle(w)) {
-        ShowActionReason();
+        ShowWriteFailure(HS_FAILED, file, 0);
         return false;
     }
     return true;
@@ -323,7 +349,8 @@ bool RestoreFileRecords(BackupReader *r, uint32_t file) {
 // something failed (already shown).
 bool RestoreBackup(BackupReader *r, const BackupScan &scan) {
     if (!SendConfig(false, false)) {
-        ShowError("Couldn't load configuration.");
+        if (!Escaped())
+            ShowError("Couldn't load configuration.");
         return false;
     }
     for (uint32_t i = 0; i < g_config.fileCount; i++)
@@ -345,6 +372,7 @@ bool RestoreBackup(BackupReader *r, const BackupScan &scan) {
 } // namespace
 
 void RestoreModule(void) {
+    escaped = false;
     SaveSpareImage();
     ScreenWindow *win = OpenFileDialog("RESTORE MODULE FROM DISK", "File to read:");
     std::vector<uint8_t> data;
@@ -372,7 +400,7 @@ void RestoreModule(void) {
         if (ok)
             ShowSuccess("RESTORE SUCCESSFUL");
         else
-            ShowError("RESTORE FAILED");
+            ShowError(escaped ? "RESTORE ABORTED" : "RESTORE FAILED");
         ValidateConfig(false);
     }
     CloseWindow(&win);

@@ -5,6 +5,7 @@
 #include "configurator/dialogs.h"
 #include "configurator/module_access.h"
 #include "configurator/setup.h"
+#include "configurator/transfer_form.h"
 #include "screen/screen.h"
 
 #include <cstdio>
@@ -60,6 +61,12 @@ bool RunEraseForm(EraseChoice *c) {
 
 // Shows why the delete-all did not complete.
 void ShowDeleteFailure(HandshakeResult hs) {
+    if (ActionAborted()) {
+        // The ESC that ended the wait must not also close the message.
+        DropWaitingKeys();
+        ShowError("DELETE ALL ABORTED");
+        return;
+    }
     if (hs == HS_NO_RESET)
         ShowError("Delete All completion status won't reset.");
     else if (hs == HS_NO_COMPLETE)

@@ -219,6 +219,12 @@ class BackupAndRestore(unittest.TestCase):
         s.prog.wait_anywhere("Can't read lock register.")
         s.prog.send("f10")
         s.error("BACKUP FAILED")
+        # slow reads, still within the backup's poll limit, and ESC part-way
+        s.sim.cmd("fault slow 40")
+        s.backup("BK", overwrite=True)
+        s.prog.wait_anywhere("Backing up file: 1, record 2")
+        s.prog.send("esc")
+        s.error("BACKUP ABORTED")
         s.sim.cmd("fault clear")
         self.assertEqual(read(self.wd.file("BK.740")), first)
         self.assertEqual(s.listing(), files)
