@@ -1,0 +1,30 @@
+// A serial link without a port for the fuzz targets: the idle hook plays the
+// device. Each time a request waits, the hook takes what the library sent and
+// feeds the device's next segment of bytes to the receive framer one byte at a
+// time; when the segments run out it gives up the wait (idle abort), so an
+// input never waits out a timeout. Every reply the framer queues has the
+// bytes past its length poisoned (AddressSanitizer) and filled with a
+// sentinel, so a reply check that reads what the device never sent is caught.
+#pragma once
+#include "comm/comm_internal.h"
+
+#include <cstddef>
+#include <cstdint>
+
+struct FuzzDevice {
+    CommHandle *h;
+    const uint8_t *data; // segments: a length byte, then that many bytes
+    size_t size;
+    size_t at;
+    // Sy/Max: each segment is the data of a frame the device sends with a
+    // good route and check, and the device acknowledges every request.
+    bool framed;
+    int segments; // segments fed so far
+};
+
+// A handle of the kind (LINK_SYMAX, LINK_GATEWAY, LINK_MODBUS_RTU,
+// LINK_MODBUS_ASCII) with the fields an open sets, no port, drop or slave 1,
+// and the device's hook installed.
+CommHandle *FuzzLinkOpen(int kind, FuzzDevice *device);
+// Gives back every buffer the handle holds and frees it.
+void FuzzLinkClose(CommHandle *h);
