@@ -10,6 +10,11 @@
 # scratch directory. Change run_job (and the build targets) to run another
 # program on the same device.
 set -euo pipefail
+# `bash scripts/demo.sh VRX740SW` runs the configurator on a simulated module.
+if [[ ${1:-} == VRX740SW ]]; then
+    shift
+    exec bash "$(dirname "$0")/demo_vrx740.sh" "$@"
+fi
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
 targets=(symaxsim symax_demo VELDAK)
