@@ -1,0 +1,122 @@
+// The Modbus TCP and RTU-over-TCP reply path: our client's socket is one end
+// of a socket pair, the input plays the device at the other. Each time the
+// client finds nothing to receive, the device sends its next segment; when
+// the segments run out the wait is given up at once.
+//
+// Input: mode (bit 0: RTU over TCP), operations (two operation numbers in the
+// low and high nibble), count, then the segments (a length byte and that many
+// bytes).
+#include "comm/comm_internal.h"
+#include "comm/tcp_link.h"
+#include "fuzz/fuzz_check.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const int MOST = 128;
+const uint16_t CANARY = 0xC0DE;
+
+struct Device {
+    int sock; // our end of the pair
+    const uint8_t *data;
+    size_t size;
+    size_t at;
+};
+
+// Takes whatever the client sent and sends the next segment that has bytes.
+int DeviceHook(void *arg) {
+    Device *d = static_cast<Device *>(arg);
+    uint8_t junk[512];
+    while (recv(d->sock, junk, sizeof junk, MSG_DONTWAIT) > 0) {
+    }
+    while (d->at < d->size) {
+        size_t n = d->data[d->at++];
+        if (n > d->size - d->at)
+            n = d->size - d->at;
+        const uint8_t *segment = d->data + d->at;
+        d->at += n;
+        if (n > 0) {
+            FUZZ_CHECK(send(d->sock, segment, n, MSG_NOSIGNAL) == (ssize_t)n);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int RunOperation(CommHandle *h, int op, int count, uint16_t *values, bool *reads) {
+    *reads = true;
+    switch (op) {
+    case 0:
+        return Read4X(h, 1, count, values);
+    case 1:
+        return Read3X(h, 0, 1, count, values);
+    case 2:
+        return Read6X(h, 1, 1, count, values);
+    case 3:
+        return Read0X(h, 0, 1, count, values);
+    case 4:
+        return Read1X(h, 0, 1, count, values);
+    default:
+        break;
+    }
+    *reads = false;
+    for (int i = 0; i < count; i++)
+        values[i] = (uint16_t)(0x1001 * i);
+    switch (op) {
+    case 5:
+        return Write4X(h, 1, count, values);
+    case 6:
+        return Write4XOp6(h, 1, 1, values);
+    case 7:
+        return Write6X(h, 1, 1, count, values);
+    case 8:
+        return Write3X(h, 1, count, values);
+    case 9:
+        return Write0X(h, 1, 1, values);
+    default:
+        return Write0XMulti(h, 1, count, values);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 3)
+        return 0;
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0)
+        return 0;
+    fcntl(pair[0], F_SETFL, fcntl(pair[0], F_GETFL) | O_NONBLOCK);
+    CommHandle *h = HandleAllocate((data[0] & 1) ? LINK_RTU_OVER_TCP : LINK_MODBUS_TCP);
+    FUZZ_CHECK(h != nullptr);
+    h->sock = pair[0];
+    h->route.count = 1;
+    h->replyTimeout = 1000; // the device's segments end the wait, not the count of polls
+    Device device = {pair[1], data + 3, size - 3, 0};
+    SetIdleHook(h, DeviceHook, &device);
+    int count = data[2] % MOST + 1;
+    for (int k = 0; k < 2; k++) {
+        int op = (k == 0 ? (data[1] & 0x0F) : (data[1] >> 4)) % 11;
+        uint16_t values[MOST + 1];
+        for (uint16_t &v : values)
+            v = CANARY;
+        bool reads = false;
+        SetCommError(h, "");
+        int result = RunOperation(h, op, count, values, &reads);
+        FUZZ_CHECK(result >= 0);
+        if (reads) {
+            FUZZ_CHECK(result <= count);
+            FUZZ_CHECK(values[count] == CANARY); // nothing stored past the count
+        }
+        if (result == 0)
+            FUZZ_CHECK(CommErrorText(h)[0] != '\0'); // a failure always says why
+    }
+    TcpClose(h);
+    HandleFree(h);
+    close(pair[1]);
+    return 0;
+}
