@@ -35,9 +35,8 @@ static bool ReadConfigArea(uint32_t *count) {
     if (n > MAX_FILES)
         n = MAX_FILES;
     int needed = AREA_FIRST_FILE + AREA_FILE_WORDS * (int)n;
-    if (needed > MODULE_CHUNK &&
-        !ReadModuleRegisters(OFFSET_CONFIG_AREA + MODULE_CHUNK, needed - MODULE_CHUNK,
-                             area + MODULE_CHUNK))
+    if (needed > MODULE_CHUNK && !ReadModuleRegisters(OFFSET_CONFIG_AREA + MODULE_CHUNK,
+                                                      needed - MODULE_CHUNK, area + MODULE_CHUNK))
         return false;
     *count = n;
     return true;

@@ -23,11 +23,17 @@ static struct {
 
 static const char IDLE_ABORT_TEXT[] = "Application idle abort";
 
-void ActionBegin(void) { memset(&action, 0, sizeof action); }
+void ActionBegin(void) {
+    memset(&action, 0, sizeof action);
+}
 
-bool ActionFailed(void) { return action.failed; }
+bool ActionFailed(void) {
+    return action.failed;
+}
 
-bool ActionAborted(void) { return action.aborted; }
+bool ActionAborted(void) {
+    return action.aborted;
+}
 
 void ActionFail(const char *reason) {
     if (action.failed)
@@ -36,7 +42,9 @@ void ActionFail(const char *reason) {
     snprintf(action.reason, sizeof action.reason, "%s", reason ? reason : "");
 }
 
-const char *ActionReason(void) { return action.reason; }
+const char *ActionReason(void) {
+    return action.reason;
+}
 
 void ShowActionReason(void) {
     if (!action.failed || action.reasonShown)
@@ -129,7 +137,20 @@ bool PollStatus(const ModuleWindow &w, uint16_t mask, bool wantSet, int limit, u
     return reached;
 }
 
-bool WindowIdle(const ModuleWindow &w) { return WriteModuleRegister(WindowCommandOffset(w), 0); }
+// True when the window lies within the rack interface and its image fits the
+// record buffer; otherwise the action fails before any command goes out.
+static bool WindowUsable(const ModuleWindow &w) {
+    if (w.recordLength >= 0 && w.recordLength <= MAX_RECORD_LENGTH &&
+        w.status >= GLOBAL_REGISTERS &&
+        w.status + w.recordLength + WINDOW_OVERHEAD <= RACK_INTERFACE_REGISTERS)
+        return true;
+    ActionFail("Window outside the rack interface.");
+    return false;
+}
+
+bool WindowIdle(const ModuleWindow &w) {
+    return WindowUsable(w) && WriteModuleRegister(WindowCommandOffset(w), 0);
+}
 
 // A poll that did not get there: the link's fault, or the module's (result).
 static HandshakeResult PollMissed(HandshakeResult result) {
@@ -139,6 +160,8 @@ static HandshakeResult PollMissed(HandshakeResult result) {
 HandshakeResult ReadRecordHandshake(const ModuleWindow &w, bool first, uint16_t number,
                                     int pollLimit, uint16_t *found) {
     uint16_t status;
+    if (!WindowUsable(w))
+        return HS_FAILED;
     if (!WindowIdle(w))
         return HS_FAILED;
     if (!PollStatus(w, ST_READ_DONE, false, POLL_LIMIT, &status))
@@ -184,6 +207,8 @@ static bool WriteNumberAndImage(const ModuleWindow &w, uint16_t number) {
 
 HandshakeResult LoadWriteHandshake(const ModuleWindow &w, bool keyed, uint16_t number) {
     uint16_t status;
+    if (!WindowUsable(w))
+        return HS_FAILED;
     if (!WindowIdle(w))
         return HS_FAILED;
     if (!PollStatus(w, ST_WRITE_DONE, false, POLL_LIMIT, &status))
@@ -203,6 +228,8 @@ HandshakeResult LoadWriteHandshake(const ModuleWindow &w, bool keyed, uint16_t n
 
 HandshakeResult RestoreWriteHandshake(const ModuleWindow &w, uint16_t number) {
     uint16_t status;
+    if (!WindowUsable(w))
+        return HS_FAILED;
     if (!WindowIdle(w))
         return HS_FAILED;
     if (!PollStatus(w, ST_WRITE_RECORD_DONE, false, POLL_LIMIT, &status))
@@ -222,6 +249,8 @@ HandshakeResult RestoreWriteHandshake(const ModuleWindow &w, uint16_t number) {
 
 HandshakeResult DeleteAllHandshake(const ModuleWindow &w) {
     uint16_t status;
+    if (!WindowUsable(w))
+        return HS_FAILED;
     if (!WindowIdle(w))
         return HS_FAILED;
     if (!PollStatus(w, ST_DELETE_DONE, false, POLL_LIMIT, &status))
@@ -295,4 +324,6 @@ bool BeginWindowAccess(void) {
     return false;
 }
 
-void EndWindowAccess(void) { RestoreSpareImage(); }
+void EndWindowAccess(void) {
+    RestoreSpareImage();
+}

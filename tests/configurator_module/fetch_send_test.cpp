@@ -247,14 +247,15 @@ TEST_F(FetchSend, ProtectBitsAreSetAndClearedAlone) {
         unsigned set, clear;
         uint16_t after;
     } cases[] = {
-        {0, 1, 0, 1}, {1, 2, 0, 3}, {3, 0, 1, 2}, {2, 0, 2, 0},
-        {0x8004, 1, 0, 0x8005}, {0x8007, 0, 2, 0x8005},
+        {0, 1, 0, 1}, {1, 2, 0, 3},           {3, 0, 1, 2},
+        {2, 0, 2, 0}, {0x8004, 1, 0, 0x8005}, {0x8007, 0, 2, 0x8005},
     };
     for (const Case &c : cases) {
         Cmd("lock " + std::to_string(c.before));
         ActionBegin();
         EXPECT_TRUE(ModifyLockRegister(c.set, c.clear));
-        EXPECT_EQ(Cmd("lock")[0], std::to_string(c.after)) << c.before << " +" << c.set << " -" << c.clear;
+        EXPECT_EQ(Cmd("lock")[0], std::to_string(c.after))
+            << c.before << " +" << c.set << " -" << c.clear;
     }
     EXPECT_NE(Row(10).find("LOCK REGISTER MODIFIED"), std::string::npos);
 }

@@ -40,7 +40,8 @@ class Handshakes : public ModuleTest {
     }
     std::string Record(int file, int number) {
         std::string s;
-        for (const std::string &w : Cmd("record " + std::to_string(file) + " " + std::to_string(number)))
+        for (const std::string &w :
+             Cmd("record " + std::to_string(file) + " " + std::to_string(number)))
             s += " " + w;
         return s;
     }
@@ -182,6 +183,20 @@ TEST_F(Handshakes, ALinkFailureEndsTheHandshakeAndTheAction) {
     EXPECT_TRUE(ActionFailed());
     long requests = Stat("requests");
     EXPECT_EQ(DeleteAllHandshake(small), HS_FAILED);
+    EXPECT_EQ(Stat("requests"), requests);
+}
+
+TEST_F(Handshakes, AWindowOutsideTheRackInterfaceGetsNoCommand) {
+    long requests = Stat("requests");
+    uint16_t found;
+    ModuleWindow bad[] = {{6, 5000}, {2040, 10}, {0, 1}, {6, -1}};
+    for (const ModuleWindow &w : bad) {
+        ActionBegin();
+        EXPECT_EQ(ReadRecordHandshake(w, true, 0, POLL_LIMIT, &found), HS_FAILED);
+        EXPECT_EQ(DeleteAllHandshake(w), HS_FAILED);
+        EXPECT_FALSE(WindowIdle(w));
+        EXPECT_TRUE(ActionFailed());
+    }
     EXPECT_EQ(Stat("requests"), requests);
 }
 

@@ -89,7 +89,9 @@ TEST_F(Registers, ModuleStatusRefusalsFailTheAction) {
 }
 
 // An idle hook standing for ESC typed during the wait.
-int EscAtOnce(void *) { return 0; }
+int EscAtOnce(void *) {
+    return 0;
+}
 
 TEST_F(Registers, EscDuringAWaitAbortsTheAction) {
     Cmd("fault delay 300");

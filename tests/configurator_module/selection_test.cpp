@@ -40,7 +40,7 @@ TEST_F(Selection, FileNumbersStayWithinTheConfiguredFiles) {
         uint32_t files;
         int typed, index;
     } cases[] = {
-        {3, 1, 0}, {3, 3, 2}, {3, 4, 2}, {3, 999, 2}, {3, 0, 0}, {3, -5, 0},
+        {3, 1, 0}, {3, 3, 2}, {3, 4, 2}, {3, 999, 2},     {3, 0, 0},       {3, -5, 0},
         {0, 1, 0}, {0, 7, 0}, {1, 2, 0}, {292, 292, 291}, {292, 293, 291},
     };
     for (const Case &c : cases) {
@@ -53,7 +53,7 @@ TEST_F(Selection, WindowNumbersStayWithinTheFilesWindows) {
     struct Case {
         int file, typed, index;
     } cases[] = {
-        {0, 1, 0}, {0, 2, 1}, {0, 3, 1}, {0, 0, 0}, {1, 1, 0}, {1, 5, 0},
+        {0, 1, 0},   {0, 2, 1},   {0, 3, 1},   {0, 0, 0}, {1, 1, 0},  {1, 5, 0},
         {2, 16, 15}, {2, 17, 15}, {2, 99, 15}, {3, 1, 0}, {-1, 2, 0},
     };
     for (const Case &c : cases)
