@@ -1,0 +1,71 @@
+// VELDAK's command line: the input split at NUL bytes into arguments, read
+// by ParseArguments over the defaults; then the route, number and target-line
+// readers on the same texts. The settings must stay inside their ranges and
+// every text NUL-terminated inside its array.
+#include "fuzz/fuzz_check.h"
+#include "regedit/command_line.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool Terminated(const char *text, size_t size) {
+    return memchr(text, '\0', size) != nullptr;
+}
+
+void CheckSettings(const RunSettings &s) {
+    FUZZ_CHECK(Terminated(s.target, sizeof s.target));
+    FUZZ_CHECK(Terminated(s.routeText, sizeof s.routeText));
+    FUZZ_CHECK(Terminated(s.portSettings, sizeof s.portSettings));
+    FUZZ_CHECK(s.count >= 1 && s.count <= READ_COUNT_MAX);
+    FUZZ_CHECK(s.route[0] <= ROUTE_MAX_DROPS);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    // Each argument in a block of its own, so that reading past one is caught.
+    std::vector<std::string> args = {"VELDAK"};
+    std::string current;
+    for (size_t i = 0; i < size; i++) {
+        if (data[i] == '\0') {
+            args.push_back(current);
+            current.clear();
+        } else {
+            current.push_back((char)data[i]);
+        }
+    }
+    args.push_back(current);
+    if (args.size() > 64)
+        return 0;
+    std::vector<std::unique_ptr<char[]>> blocks;
+    std::vector<const char *> argv;
+    for (const std::string &a : args) {
+        blocks.emplace_back(new char[a.size() + 1]);
+        memcpy(blocks.back().get(), a.c_str(), a.size() + 1);
+        argv.push_back(blocks.back().get());
+    }
+    argv.push_back(nullptr);
+
+    RunSettings s;
+    SettingsDefaults(&s);
+    std::string out;
+    int result = ParseArguments((int)args.size(), argv.data(), &s, &out);
+    FUZZ_CHECK(result == PARSE_OK || result == PARSE_EXIT);
+    CheckSettings(s);
+
+    for (size_t i = 1; i < args.size(); i++) {
+        uint16_t route[1 + ROUTE_MAX_DROPS];
+        std::string routeOut;
+        ParseRoute(argv[i], route, &routeOut);
+        FUZZ_CHECK(route[0] <= ROUTE_MAX_DROPS);
+        ParseSwitchNumber(argv[i], false);
+        ParseSwitchNumber(argv[i], true);
+        TakeTargetLine(argv[i], &s);
+        CheckSettings(s);
+    }
+    return 0;
+}
