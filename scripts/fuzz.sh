@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of fuzz/ with clang (AddressSanitizer and
+# Installs clang and its libFuzzer runtime when missing (install-deps.sh fuzz),
+# builds the libFuzzer targets of fuzz/ with it (AddressSanitizer and
 # UndefinedBehaviorSanitizer, in build-fuzz/ or $FUZZ_BUILD) and runs each in
 # turn for the given number of seconds (default 60), starting from a copy of
 # its seed corpus in fuzz/corpus/<name>/ so the tree is left as it was.
@@ -15,8 +16,9 @@ seconds="${1:-60}"
 shift || true
 build="${FUZZ_BUILD:-$root/build-fuzz}"
 
+bash "$root/scripts/install-deps.sh" fuzz
 if ! command -v clang++ >/dev/null; then
-    echo "fuzz: clang++ is needed (Debian: apt-get install clang libclang-rt-14-dev)" >&2
+    echo "fuzz: clang++ and its libFuzzer runtime are needed" >&2
     exit 2
 fi
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DFUZZ=ON -DSANITIZE=address,undefined \
