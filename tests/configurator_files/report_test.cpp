@@ -78,8 +78,3 @@ TEST(Reports, MapOfOneFileAtRackAddressHundredAndOne) {
                                   "File 1   Window 1 Record Image       109..118       9..18  \n"
                                   "File 1   Window 1 Command Register   119           19\n");
 }
-
-TEST(Reports, PrinterTextEndsLinesWithCarriageReturnAndClosesWithFormFeed) {
-    EXPECT_EQ(PrinterText("a\nb\n"), "a\r\nb\r\n\f");
-    EXPECT_EQ(PrinterText(""), "\f");
-}
