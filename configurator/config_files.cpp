@@ -22,9 +22,13 @@ void put32(std::vector<uint8_t> &out, uint32_t v) {
     put16(out, (uint16_t)(v >> 16));
 }
 
-uint16_t get16(const uint8_t *p) { return (uint16_t)(p[0] | p[1] << 8); }
+uint16_t get16(const uint8_t *p) {
+    return (uint16_t)(p[0] | p[1] << 8);
+}
 
-uint32_t get32(const uint8_t *p) { return (uint32_t)get16(p) | (uint32_t)get16(p + 2) << 16; }
+uint32_t get32(const uint8_t *p) {
+    return (uint32_t)get16(p) | (uint32_t)get16(p + 2) << 16;
+}
 
 // Twenty words of a current record into f.
 void decode_record(const uint8_t *p, FileParams *f) {
@@ -104,7 +108,9 @@ ConfigFileResult DecodeConfigFile(const uint8_t *data, size_t size, ModuleConfig
 namespace {
 
 // The chosen base name with ".VRX" behind it.
-void vrx_name(char *name, size_t size) { snprintf(name, size, "%s.VRX", g_fileName); }
+void vrx_name(char *name, size_t size) {
+    snprintf(name, size, "%s.VRX", g_fileName);
+}
 
 // Reads the file's bytes (no more than a full configuration file can hold);
 // false when it cannot be opened.

@@ -13,7 +13,14 @@ namespace {
 int current_file;
 
 // The fields of the screen, in the order the arrows step through them.
-enum EditorField { FIELD_FILE = 1, FIELD_COUNT, FIELD_LENGTH, FIELD_KEY, FIELD_MAXREC, FIELD_WINDOWS };
+enum EditorField {
+    FIELD_FILE = 1,
+    FIELD_COUNT,
+    FIELD_LENGTH,
+    FIELD_KEY,
+    FIELD_MAXREC,
+    FIELD_WINDOWS
+};
 
 struct FieldPlace {
     int row, column, width;
@@ -23,8 +30,8 @@ const FieldPlace field_places[] = {
 };
 
 // Enter, ESC, F1, Down, Up, Page Down and Page Up end a field.
-const char field_exits[] = {KEY_ENTER, KEY_ESC, (char)KEY_F1, (char)KEY_DOWN, (char)KEY_UP,
-                            (char)KEY_PGDN, (char)KEY_PGUP, 0};
+const char field_exits[] = {KEY_ENTER,    KEY_ESC,        (char)KEY_F1,   (char)KEY_DOWN,
+                            (char)KEY_UP, (char)KEY_PGDN, (char)KEY_PGUP, 0};
 
 const ScreenText editor_texts[] = {
     {8, 16, "File", 0},
@@ -75,12 +82,18 @@ void draw_values(void) {
 unsigned long field_value(int field) {
     const FileParams *f = &g_config.files[current_file];
     switch (field) {
-    case FIELD_FILE: return (unsigned long)current_file + 1;
-    case FIELD_COUNT: return g_config.fileCount;
-    case FIELD_LENGTH: return f->recordLength;
-    case FIELD_KEY: return f->keyLength;
-    case FIELD_MAXREC: return f->maxRecord;
-    default: return f->windowCount;
+    case FIELD_FILE:
+        return (unsigned long)current_file + 1;
+    case FIELD_COUNT:
+        return g_config.fileCount;
+    case FIELD_LENGTH:
+        return f->recordLength;
+    case FIELD_KEY:
+        return f->keyLength;
+    case FIELD_MAXREC:
+        return f->maxRecord;
+    default:
+        return f->windowCount;
     }
 }
 
@@ -100,10 +113,18 @@ bool store_field(int field, const char *text) {
         g_config.fileCount = (uint32_t)typed;
         clamp_selection();
         break;
-    case FIELD_LENGTH: f->recordLength = (uint16_t)typed; break;
-    case FIELD_KEY: f->keyLength = (uint16_t)typed; break;
-    case FIELD_MAXREC: f->maxRecord = (uint16_t)typed; break;
-    default: f->windowCount = (uint16_t)typed; break;
+    case FIELD_LENGTH:
+        f->recordLength = (uint16_t)typed;
+        break;
+    case FIELD_KEY:
+        f->keyLength = (uint16_t)typed;
+        break;
+    case FIELD_MAXREC:
+        f->maxRecord = (uint16_t)typed;
+        break;
+    default:
+        f->windowCount = (uint16_t)typed;
+        break;
     }
     return field_value(field) != before;
 }
@@ -126,8 +147,7 @@ int edit_field(int field, bool *changed) {
 void EditConfig(void) {
     ScreenWindow *w = OpenWindow(7, 12, 15, 50, "EDIT CONFIGURATION");
     DrawTextTable(editor_texts);
-    PutFieldF("of %ld data storage registers available", 17, 20, 0, ' ', 0,
-              DATA_STORAGE_REGISTERS);
+    PutFieldF("of %ld data storage registers available", 17, 20, 0, ' ', 0, DATA_STORAGE_REGISTERS);
     clamp_selection();
     int field = FIELD_LENGTH;
     bool changed = true;
@@ -170,7 +190,8 @@ void EditConfig(void) {
                 ShowError("WARNING: Configuration invalid");
             editing = false;
             break;
-        default: break;
+        default:
+            break;
         }
     }
     CloseWindow(&w);

@@ -29,8 +29,8 @@ uint32_t files_held(const ModuleConfig *c) {
 
 // One map line of a single register of file f at module address a, which
 // then moves on past it.
-__attribute__((format(printf, 2, 0))) void map_line(std::string &text, const char *format, unsigned f,
-                                                   long rack, long &a) {
+__attribute__((format(printf, 2, 0))) void map_line(std::string &text, const char *format,
+                                                    unsigned f, long rack, long &a) {
     add(text, format, f, rack + a - 1, a);
     a++;
 }
@@ -137,7 +137,9 @@ void print_dialogue(const char *title, const std::string &text) {
 
 } // namespace
 
-void PrintConfigReport(void) { print_dialogue("PRINT CONFIGURATION", ConfigReportText(&g_config)); }
+void PrintConfigReport(void) {
+    print_dialogue("PRINT CONFIGURATION", ConfigReportText(&g_config));
+}
 
 void PrintMapReport(void) {
     print_dialogue("PRINT INTERFACE MAP", MapReportText(&g_config, g_setup.rackAddress));

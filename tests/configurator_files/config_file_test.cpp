@@ -18,7 +18,9 @@ ModuleConfig Sample(uint32_t n) {
     return c;
 }
 
-bool Same(const ModuleConfig &a, const ModuleConfig &b) { return memcmp(&a, &b, sizeof a) == 0; }
+bool Same(const ModuleConfig &a, const ModuleConfig &b) {
+    return memcmp(&a, &b, sizeof a) == 0;
+}
 
 } // namespace
 

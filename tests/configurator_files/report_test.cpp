@@ -44,9 +44,9 @@ TEST(Reports, ConfigurationPrintsTheValuesHeld) {
 
 TEST(Reports, MapWithNoFilesHoldsTheGlobalsOnly) {
     ModuleConfig c = Config(0);
-    EXPECT_EQ(MapReportText(&c, 1),
-              std::string(head) + "Number of Files                        1            1\n"
-                                  "Baud Rate                              2            2\n");
+    EXPECT_EQ(MapReportText(&c, 1), std::string(head) +
+                                        "Number of Files                        1            1\n"
+                                        "Baud Rate                              2            2\n");
 }
 
 TEST(Reports, MapOfOneFileAtRackAddressOne) {
