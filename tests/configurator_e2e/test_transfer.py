@@ -8,10 +8,12 @@ import harness
 # Files of the module: record length, windows, highest record, key length.
 # File 1 takes sequential loads, file 2 is keyed on its first register, file 3
 # has records of one register and few numbers, file 4 has no window, file 5
-# has long records for a transfer that lasts.
+# has long records for transfers that last.
 PRESET = "preset 5  3 2 200 0  2 1 50 1  1 1 10 0  2 0 10 0  120 1 3000 0"
 # Window 1 of file 1: status at offset 2 + 4, its image two registers on.
 FILE1_IMAGE = 8
+TYPES = {"h": ("HEX", ".HEX"), "b": ("BINARY", ".BIN"), "d": ("DECIMAL", ".DEC")}
+TITLES = {"s": "SEQUENTIAL %s FILE LOAD", "k": "KEYED %s FILE LOAD", "u": "%s FILE UNLOAD"}
 
 
 def hex_lines(records):
@@ -46,39 +48,51 @@ class Session:
     def records(self, f):
         return [int(v) for v in self.sim.cmd("records %d" % f)]
 
-    def transfer_form(self, item, kind, title):
-        """Opens Transfer, the item (s, k, u) and the file type (h, b, d)."""
+    def pick(self, row, col, name, ext):
+        """Types a name into the picker whose field stands at row, col."""
+        self.prog.wait_text(14, 1, "[ parent ]")
+        self.prog.send(name, "enter")
+        self.prog.wait_text(row, col, name + ext)
+
+    def form(self, item, kind, name=None, file="", start=None, count=""):
+        """Transfer, the item (s, k, u), the type (h, b, d), then the fields
+        from the file number on (up to the picker when name is None)."""
         p = self.prog
         p.send("t", item)
         p.wait_anywhere("Hex file")
         p.send(kind)
-        p.wait_anywhere(title)
-
-    def pick(self, row, col, name, ext):
-        """Types a name into the picker whose field stands at row, col, and
-        waits for the name with its extension there."""
-        p = self.prog
-        p.wait_text(14, 1, "[ parent ]")
-        p.send(name, "enter")
-        p.wait_text(row, col, name + ext)
-
-    def fill(self, name, ext, file="", window="", start=None, count=None):
-        """The fields of the load or unload form from the first on."""
-        p = self.prog
+        p.wait_anywhere(TITLES[item] % TYPES[kind][0])
         p.send(file, "enter")
-        self.pick(8, 39, name, ext)
-        p.send(window, "enter")
-        if start is not None:
-            p.send(start, "enter", count, "enter")
+        if name is not None:
+            self.pick(8, 39, name, TYPES[kind][1])
+            p.send("enter")
+            if start is not None:
+                p.send(start, "enter", count, "enter")
 
-    def error(self, message, key="f10"):
+    def transfer(self, item, kind, name, **fields):
+        """The form filled in, and yes to going on."""
+        self.form(item, kind, name, **fields)
+        self.prog.wait_anywhere("Proceed with %s?" % ("unload" if item == "u" else "load"))
+        self.prog.send("y")
+
+    def error(self, message):
         self.prog.wait_error(message)
-        self.prog.send(key)
+        self.prog.send("f10")
         self.prog.wait_gone(22, max(1, 75 - len(message)), "\u2554")
 
     def result(self, text):
         self.prog.wait_anywhere(text)
         self.prog.wait_text(24, 1, "Use initial capital")
+
+    def escape_when_counting(self):
+        p = self.prog
+        p.wait_for(lambda: p.cell(12, 20, 5).strip() not in ("", "0"), "a record counted")
+        p.send("esc")
+        self.error("TRANSFER ABORTED")
+
+    def quit(self, test):
+        self.prog.send("q")
+        test.assertEqual(self.prog.finish(), 0)
 
 
 @harness.need_module_sim
@@ -86,273 +100,187 @@ class TransferTest(unittest.TestCase):
 
     def test_load(self):
         s = Session(self)
-        p = s.prog
         s.write("LOAD1.HEX", hex_lines([[i, 2 * i, 0xFFFF - i] for i in range(8)]))
-        # Sequential hex load: five records from 100 on.
-        s.transfer_form("s", "h", "SEQUENTIAL HEX FILE LOAD")
-        s.fill("LOAD1", ".HEX", start="100", count="5")
-        p.wait_anywhere("Proceed with load?")
-        p.send("y")
+        s.transfer("s", "h", "LOAD1", start="100", count="5")
         s.result("5 RECORDS TRANSFERRED")
         self.assertEqual(s.records(1), [100, 101, 102, 103, 104])
-        self.assertEqual(s.record(1, 100), [0, 0, 0xFFFF])
-        self.assertEqual(s.record(1, 104), [4, 8, 0xFFFB])
+        self.assertEqual([s.record(1, 100), s.record(1, 104)], [[0, 0, 0xFFFF], [4, 8, 0xFFFB]])
 
-        # Keyed decimal load: a record with a known key replaces it, a new
-        # key goes to the lowest free number; the start and count are not asked.
+        # Keyed: a known key replaces its record, a new one takes the lowest
+        # free number; there is no starting record or count.
         s.sim.cmd("setrec 2 5 7 70")
         s.write("KEYS.DEC", b"7,700\r\n9,-1\r\n")
-        s.transfer_form("k", "d", "KEYED DECIMAL FILE LOAD")
-        s.fill("KEYS", ".DEC", file="2")
-        p.wait_anywhere("Proceed with load?")
-        self.assertNotIn("Starting record", p.text())
-        p.send("y")
+        s.transfer("k", "d", "KEYS", file="2")
         s.result("2 RECORDS TRANSFERRED")
+        self.assertEqual([s.record(2, 0), s.record(2, 5)], [[9, 65535], [7, 700]])
         self.assertEqual(s.records(2), [0, 5])
-        self.assertEqual(s.record(2, 5), [7, 700])
-        self.assertEqual(s.record(2, 0), [9, 65535])
 
-        # Binary load of three records of one register, and one cut short.
+        # Binary, three records and a byte; then past the file's last number
+        # nothing is sent (nor wrapped).
         s.write("THREE.BIN", b"\x01\x00\x02\x00\x03\x00\x04")
-        s.transfer_form("s", "b", "SEQUENTIAL BINARY FILE LOAD")
-        s.fill("THREE", ".BIN", file="3", start="0", count="")
-        p.wait_anywhere("Proceed with load?")
-        p.send("y")
+        s.transfer("s", "b", "THREE", file="3", start="0")
         s.result("3 RECORDS TRANSFERRED")
         self.assertEqual([s.record(3, r) for r in s.records(3)], [[1], [2], [3]])
-
-        # Records past the file's last number are not sent, nor wrapped.
-        s.transfer_form("s", "b", "SEQUENTIAL BINARY FILE LOAD")
-        s.fill("THREE", ".BIN", file="3", start="9", count="")
-        p.wait_anywhere("Proceed with load?")
-        p.send("y")
+        s.transfer("s", "b", "THREE", file="3", start="9")
         s.result("2 RECORDS TRANSFERRED")
         self.assertEqual(s.records(3), [0, 1, 2, 9, 10])
         self.assertEqual(s.sim.cmd("stats")[4], "refused=0")
 
-        # A refused record is not counted and ends the load.
-        s.sim.cmd("fault refuse 1")
-        s.transfer_form("s", "h", "SEQUENTIAL HEX FILE LOAD")
-        s.fill("LOAD1", ".HEX", start="0", count="")
-        p.wait_anywhere("Proceed with load?")
-        p.send("y")
-        s.error("Record refused by module.")
-        s.result("0 RECORDS TRANSFERRED")
-        self.assertEqual(s.records(1), [100, 101, 102, 103, 104])
+        # A refused record and a write that never completes are not counted,
+        # and no record follows them (the slow module did store its one).
+        for fault, words, stored in (("refuse 1", "Record refused by module.", []),
+                                     ("slow 20", "Complete bit won't set.", [0])):
+            s.sim.cmd("fault " + fault)
+            s.transfer("s", "h", "LOAD1", start="0")
+            s.error(words)
+            s.result("0 RECORDS TRANSFERRED")
+            s.sim.cmd("fault clear")
+            self.assertEqual(s.records(1), stored + [100, 101, 102, 103, 104])
 
-        # A write whose completion never shows is not counted either.
-        s.sim.cmd("fault slow 20")
-        s.transfer_form("s", "h", "SEQUENTIAL HEX FILE LOAD")
-        s.fill("LOAD1", ".HEX", start="0", count="")
-        p.wait_anywhere("Proceed with load?")
-        p.send("y")
-        s.error("Complete bit won't set.")
-        s.result("0 RECORDS TRANSFERRED")
-        s.sim.cmd("fault clear")
-
-        # A data file that cannot be opened is named on the form and ends
-        # the load before anything is sent.
+        # A data file that cannot be opened, or a file without windows: a
+        # clear message, and nothing is sent.
         writes = s.sim.cmd("stats")[1]
-        s.transfer_form("s", "h", "SEQUENTIAL HEX FILE LOAD")
-        p.send("enter")
+        s.form("s", "h")
         s.pick(8, 39, "NOSUCH", ".HEX")
         s.error('Can\'t open file "NOSUCH.HEX" for read.')
-        p.send("f1")
-        p.wait_anywhere("Proceed with load?")
-        p.send("y")
+        s.prog.send("f1")
+        s.prog.wait_anywhere("Proceed with load?")
+        s.prog.send("y")
         s.error('Can\'t open file "NOSUCH.HEX" for read.')
         s.error("TRANSFER ABORTED")
-        # A file without windows: nothing is sent to it.
-        s.transfer_form("k", "h", "KEYED HEX FILE LOAD")
-        s.fill("LOAD1", ".HEX", file="4")
+        s.form("k", "h", "LOAD1", file="4")
         s.error("File 4 has no windows.")
         s.error("TRANSFER ABORTED")
         self.assertEqual(s.sim.cmd("stats")[1], writes)
 
         # ESC ends a long load at once.
-        s.write("LONG.DEC", b"".join(b"%d,%s\r\n" % (i, b"1," * 118 + b"2")
-                                     for i in range(3000)))
-        s.transfer_form("s", "d", "SEQUENTIAL DECIMAL FILE LOAD")
-        s.fill("LONG", ".DEC", file="5", start="0", count="3000")
-        p.wait_anywhere("Proceed with load?")
-        p.send("y")
-        p.wait_for(lambda: p.cell(12, 20, 5).strip() not in ("", "0"), "a record counted")
-        p.send("esc")
-        s.error("TRANSFER ABORTED")
-        p.wait_text(24, 1, "Use initial capital")
-        loaded = len(s.records(5))
-        self.assertGreater(loaded, 0)
-        self.assertLess(loaded, 3000)
-        p.send("q")
-        self.assertEqual(p.finish(), 0)
+        s.write("LONG.DEC", b"".join(b"%d%s\r\n" % (i, b",1" * 119) for i in range(3000)))
+        s.transfer("s", "d", "LONG", file="5", start="0", count="3000")
+        s.escape_when_counting()
+        self.assertTrue(0 < len(s.records(5)) < 3000)
+        s.quit(self)
 
     def test_unload(self):
         s = Session(self)
-        p = s.prog
         data = hex_lines([[1, 2, 0xFFFF], [0x10, 0x20, 0x30], [0xABCD, 0, 0x7FFF]])
         s.write("IN.HEX", data)
-        s.transfer_form("s", "h", "SEQUENTIAL HEX FILE LOAD")
-        s.fill("IN", ".HEX", start="5", count="")
-        p.wait_anywhere("Proceed with load?")
-        p.send("y")
+        s.transfer("s", "h", "IN", start="5")
         s.result("3 RECORDS TRANSFERRED")
-
-        # Unload to hex gives the loaded file back byte for byte.
-        s.transfer_form("u", "h", "HEX FILE UNLOAD")
-        s.fill("OUT", ".HEX", start="0", count="")
-        p.wait_anywhere("Proceed with unload?")
-        p.send("y")
+        # Hex gives the loaded file back byte for byte.
+        s.transfer("u", "h", "OUT", start="0")
         s.result("3 RECORDS TRANSFERRED")
         self.assertEqual(s.read("OUT.HEX"), data)
-
-        # Decimal, from a starting record that is empty, two records only.
-        s.transfer_form("u", "d", "DECIMAL FILE UNLOAD")
-        s.fill("OUT", ".DEC", start="2", count="2")
-        p.wait_anywhere("Proceed with unload?")
-        p.send("y")
+        # Decimal from an empty starting record, two records only.
+        s.transfer("u", "d", "OUT", start="2", count="2")
         s.result("2 RECORDS TRANSFERRED")
         self.assertEqual(s.read("OUT.DEC"), b"1,2,65535\r\n16,32,48\r\n")
 
-        # An existing file is only replaced when the user says so.
-        s.transfer_form("u", "b", "BINARY FILE UNLOAD")
+        # An existing file is replaced only when the user says so.
         s.write("OUT.BIN", b"old")
-        p.send("enter")
-        s.pick(8, 39, "OUT", ".BIN")
-        p.wait_anywhere("File exists, overwrite it?")
-        p.send("n")
-        s.pick(8, 39, "OUT", ".BIN")
-        p.wait_anywhere("File exists, overwrite it?")
-        p.send("y")
-        p.wait_text(9, 39, "1_")
-        p.send("f1")
-        p.wait_anywhere("Proceed with unload?")
-        p.send("y")
+        s.form("u", "b")
+        for answer in "ny":
+            s.pick(8, 39, "OUT", ".BIN")
+            s.prog.wait_anywhere("File exists, overwrite it?")
+            s.prog.send(answer)
+        s.prog.wait_text(9, 39, "1_")
+        s.prog.send("f1")
+        s.prog.wait_anywhere("Proceed with unload?")
+        s.prog.send("y")
         s.result("3 RECORDS TRANSFERRED")
         self.assertEqual(s.read("OUT.BIN"),
                          bytes.fromhex("0100 0200 ffff 1000 2000 3000 cdab 0000 ff7f"))
 
-        # An image read that fails writes no record, stale or otherwise.
-        s.sim.cmd("fault failread %d 1" % FILE1_IMAGE)
-        s.transfer_form("u", "h", "HEX FILE UNLOAD")
-        s.fill("FAIL", ".HEX", start="0", count="")
-        p.wait_anywhere("Proceed with unload?")
-        p.send("y")
-        s.error("Memory Error")
-        s.result("0 RECORDS TRANSFERRED")
-        self.assertEqual(s.read("FAIL.HEX"), b"")
-
-        # A module too slow to answer ends the unload with the reason.
-        s.sim.cmd("fault slow 20")
-        s.transfer_form("u", "h", "HEX FILE UNLOAD")
-        s.fill("SLOW", ".HEX", start="0", count="")
-        p.wait_anywhere("Proceed with unload?")
-        p.send("y")
-        s.error("Complete bit won't set.")
-        s.result("0 RECORDS TRANSFERRED")
-        self.assertEqual(s.read("SLOW.HEX"), b"")
-        s.sim.cmd("fault clear")
+        # A failed image read or a module too slow to answer: the reason,
+        # and no record, stale or otherwise.
+        for name, fault, words in (("FAIL", "failread %d 1" % FILE1_IMAGE, "Memory Error"),
+                                   ("SLOW", "slow 20", "Complete bit won't set.")):
+            s.sim.cmd("fault " + fault)
+            s.transfer("u", "h", name, start="0")
+            s.error(words)
+            s.result("0 RECORDS TRANSFERRED")
+            self.assertEqual(s.read(name + ".HEX"), b"")
+            s.sim.cmd("fault clear")
 
         # A data file that cannot be written is reported.
         os.symlink("/dev/full", s.wd.file("FULL.HEX"))
-        s.transfer_form("u", "h", "HEX FILE UNLOAD")
-        p.send("enter")
+        s.form("u", "h")
         s.pick(8, 39, "FULL", ".HEX")
-        p.wait_anywhere("File exists, overwrite it?")
-        p.send("y")
-        p.wait_text(9, 39, "1_")
-        p.send("f1")
-        p.wait_anywhere("Proceed with unload?")
-        p.send("y")
+        s.prog.wait_anywhere("File exists, overwrite it?")
+        s.prog.send("y", "f1")
+        s.prog.wait_anywhere("Proceed with unload?")
+        s.prog.send("y")
         s.error('Can\'t write file "FULL.HEX".')
         s.result("0 RECORDS TRANSFERRED")
 
         # ESC ends a long unload at once; the file holds whole records only.
         for r in range(400):
             s.sim.cmd("setrec 5 %d %s" % (r, " ".join([str(r)] * 120)))
-        s.transfer_form("u", "d", "DECIMAL FILE UNLOAD")
-        s.fill("MANY", ".DEC", file="5", start="0", count="")
-        p.wait_anywhere("Proceed with unload?")
-        p.send("y")
-        p.wait_for(lambda: p.cell(12, 20, 5).strip() not in ("", "0"), "a record counted")
-        p.send("esc")
-        s.error("TRANSFER ABORTED")
+        s.transfer("u", "d", "MANY", file="5", start="0")
+        s.escape_when_counting()
         lines = s.read("MANY.DEC").split(b"\r\n")
-        self.assertEqual(lines[-1], b"")
-        self.assertLess(len(lines) - 1, 400)
-        for r, line in enumerate(lines[:-1]):
-            self.assertEqual(line, b",".join([b"%d" % r] * 120))
-        p.send("q")
-        self.assertEqual(p.finish(), 0)
-
-    def open_conversion(self, s, kind, title):
-        s.prog.send("u", "t")
-        s.prog.wait_anywhere("Convert format")
-        s.prog.send(kind)
-        s.prog.wait_anywhere(title)
-
-    def convert(self, s, kind, title, ext, source, target, lengths):
-        self.open_conversion(s, kind, title)
-        s.pick(7, 42, source, ext)
-        exists = os.path.exists(s.wd.file(target + ext))
-        s.pick(8, 42, target, ext)
-        if exists:
-            s.prog.wait_anywhere("File exists, overwrite it?")
-            s.prog.send("y")
-        s.prog.wait_text(9, 42, "1___")
-        s.prog.send(*lengths)
+        self.assertTrue(lines[-1] == b"" and len(lines) - 1 < 400)
+        self.assertEqual(lines[:-1], [b",".join([b"%d" % r] * 120) for r in range(len(lines) - 1)])
+        s.quit(self)
 
     def test_conversion(self):
         s = Session(self)
-        p = s.prog
+
+        def start(kind, source):
+            s.prog.send("u", "t")
+            s.prog.wait_anywhere("Convert format")
+            s.prog.send(kind)
+            s.prog.wait_anywhere("%s FILE REFORMAT" % TYPES[kind][0])
+            s.pick(7, 42, source, TYPES[kind][1])
+
         cases = [
-            ("d", "DECIMAL FILE REFORMAT", ".DEC", b"1,2,3\r\n4,5,6\r\n",
-             b"1,2,3,0,0\r\n4,5,6,0,0\r\n", b"1,2\r\n4,5\r\n"),
-            ("h", "HEX FILE REFORMAT", ".HEX", b"0001 0002 -001\r\n0004 0005 0006\r\n00",
+            ("d", b"1,2,3\r\n4,5,6\r\n", b"1,2,3,0,0\r\n4,5,6,0,0\r\n", b"1,2\r\n4,5\r\n"),
+            ("h", b"0001 0002 -001\r\n0004 0005 0006\r\n00",
              b"0001,0002,FFFF,0000,0000\r\n0004,0005,0006,0000,0000\r\n",
              b"0001,0002\r\n0004,0005\r\n"),
-            ("b", "BINARY FILE REFORMAT", ".BIN", bytes.fromhex("0100 0200 0300 0400 0500 0600 07"),
+            ("b", bytes.fromhex("0100 0200 0300 0400 0500 0600 07"),
              bytes.fromhex("0100 0200 0300 0000 0000 0400 0500 0600 0000 0000"),
              bytes.fromhex("0100 0200 0400 0500")),
         ]
-        for kind, title, ext, source, longer, shorter in cases:
+        for kind, source, longer, shorter in cases:
+            ext = TYPES[kind][1]
             s.write("SRC" + ext, source)
             s.write("LONG" + ext, b"old")
-            self.convert(s, kind, title, ext, "SRC", "LONG", ["3", "enter", "5", "enter"])
-            s.result("2 RECORDS CONVERTED")
-            self.assertEqual(s.read("LONG" + ext), longer, kind)
-            self.convert(s, kind, title, ext, "SRC", "SHORT", ["3", "enter", "2", "f1"])
-            s.result("2 RECORDS CONVERTED")
-            self.assertEqual(s.read("SHORT" + ext), shorter, kind)
+            for target, keys, expected in (("LONG", ("5", "enter"), longer),
+                                           ("SHORT", ("2", "f1"), shorter)):
+                start(kind, "SRC")
+                s.pick(8, 42, target, ext)
+                if target == "LONG":
+                    s.prog.wait_anywhere("File exists, overwrite it?")
+                    s.prog.send("y")
+                s.prog.wait_text(9, 42, "1___")
+                s.prog.send("3", "enter", *keys)
+                s.result("2 RECORDS CONVERTED")
+                self.assertEqual(s.read(target + ext), expected, kind)
 
-        # The output may not be the input, whatever the case of its name.
+        # The output may not be the input, whatever the case of its name;
+        # lengths outside 1 to 2039 are refused on their field.
         s.write("same.dec", b"1,2,3\r\n")
-        self.open_conversion(s, "d", "DECIMAL FILE REFORMAT")
-        s.pick(7, 42, "SAME", ".DEC")
+        start("d", "SAME")
         s.pick(8, 42, "SAME", ".DEC")
         s.error('"SAME.DEC" is the input file.')
-        # Lengths outside 1 to 2039 are refused on their field.
         s.pick(8, 42, "OTHER", ".DEC")
-        p.send("0", "enter")
-        s.error("Record length must be 1 to 2039.")
-        p.send("2040", "enter")
-        s.error("Record length must be 1 to 2039.")
-        p.send("esc")
+        for length in ("0", "2040"):
+            s.prog.send(length, "enter")
+            s.error("Record length must be 1 to 2039.")
+        s.prog.send("esc")
         s.error("CONVERSION ABORTED")
         self.assertEqual(s.read("same.dec"), b"1,2,3\r\n")
-        self.assertFalse(os.path.exists(s.wd.file("OTHER.DEC")))
 
         # An input that cannot be opened is named when chosen and ends the
         # conversion when it starts.
-        self.open_conversion(s, "d", "DECIMAL FILE REFORMAT")
-        s.pick(7, 42, "NOSUCH", ".DEC")
+        start("d", "NOSUCH")
         s.error('Can\'t open file "NOSUCH.DEC" for read.')
         s.pick(8, 42, "OTHER", ".DEC")
-        p.send("f1")
+        s.prog.send("f1")
         s.error('Can\'t open file "NOSUCH.DEC" for read.')
         s.error("CONVERSION ABORTED")
         self.assertFalse(os.path.exists(s.wd.file("OTHER.DEC")))
-        p.send("q")
-        self.assertEqual(p.finish(), 0)
+        s.quit(self)
 
 
 if __name__ == "__main__":
