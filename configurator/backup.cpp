@@ -124,13 +124,13 @@ bool BackupFileRecords(BackupOut *o, uint32_t file) {
         bytes.clear();
         if (hs == HS_OK) {
             if (found > f.maxRecord) {
-                ShowErrorF("File %u: the module gave record %u, beyond record %u.", file + 1,
-                           found, f.maxRecord);
+                ShowErrorF("File %u: the module gave record %u, beyond record %u.", file + 1, found,
+                           f.maxRecord);
                 return false;
             }
             if ((long)found <= last) {
-                ShowErrorF("File %u: the module gave record %u after record %ld.", file + 1,
-                           found, last);
+                ShowErrorF("File %u: the module gave record %u after record %ld.", file + 1, found,
+                           last);
                 return false;
             }
             BackupPutEntry(bytes, found, RecordBuffer, f.recordLength);
@@ -279,15 +279,19 @@ bool CheckBackupFile(BackupReader *r, ModuleConfig *c, BackupScan *scan, bool *d
     *scan = BackupScanRecords(*r, *c);
     *damaged = scan->result != BS_OK;
     switch (scan->result) {
-    case BS_OK: return true;
+    case BS_OK:
+        return true;
     case BS_NO_WINDOW:
         ShowErrorF("File %u has records but no window.", scan->file + 1);
         break;
     case BS_TOO_LONG:
         ShowErrorF("File %u: record length exceeds 2039 registers.", scan->file + 1);
         break;
-    case BS_TRAILING: ShowError("Backup file has data after its lock value."); break;
-    default: ShowErrorF("Can't read file. Records of file %u are cut short.", scan->file + 1);
+    case BS_TRAILING:
+        ShowError("Backup file has data after its lock value.");
+        break;
+    default:
+        ShowErrorF("Can't read file. Records of file %u are cut short.", scan->file + 1);
     }
     return false;
 }

@@ -14,11 +14,12 @@ static void Put32(std::vector<uint8_t> &out, uint32_t v) {
         out.push_back((uint8_t)(v >> (8 * i)));
 }
 
-static uint16_t Get16(const uint8_t *p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+static uint16_t Get16(const uint8_t *p) {
+    return (uint16_t)(p[0] | (p[1] << 8));
+}
 
 static uint32_t Get32(const uint8_t *p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-           ((uint32_t)p[3] << 24);
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
 void BackupPutHeader(std::vector<uint8_t> &out, const ModuleConfig &c) {
@@ -35,18 +36,23 @@ void BackupPutHeader(std::vector<uint8_t> &out, const ModuleConfig &c) {
     }
 }
 
-void BackupPutEntry(std::vector<uint8_t> &out, uint32_t number, const uint16_t *image,
-                    int length) {
+void BackupPutEntry(std::vector<uint8_t> &out, uint32_t number, const uint16_t *image, int length) {
     Put32(out, number);
     for (int i = 0; i < length; i++)
         Put16(out, image[i]);
 }
 
-void BackupPutEndMark(std::vector<uint8_t> &out) { Put32(out, BACKUP_END_MARK); }
+void BackupPutEndMark(std::vector<uint8_t> &out) {
+    Put32(out, BACKUP_END_MARK);
+}
 
-void BackupPutLock(std::vector<uint8_t> &out, uint16_t lock) { Put32(out, lock); }
+void BackupPutLock(std::vector<uint8_t> &out, uint16_t lock) {
+    Put32(out, lock);
+}
 
-static size_t Left(const BackupReader &r) { return r.pos <= r.size ? r.size - r.pos : 0; }
+static size_t Left(const BackupReader &r) {
+    return r.pos <= r.size ? r.size - r.pos : 0;
+}
 
 bool BackupGetNumber(BackupReader *r, uint32_t *value) {
     if (Left(*r) < 4)

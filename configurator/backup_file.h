@@ -29,8 +29,7 @@ constexpr size_t BACKUP_MAX_BYTES = 8u << 20;
 // Appends the magic, the file count and the file records of c.
 void BackupPutHeader(std::vector<uint8_t> &out, const ModuleConfig &c);
 // Appends one record entry: its number, then length words of image.
-void BackupPutEntry(std::vector<uint8_t> &out, uint32_t number, const uint16_t *image,
-                    int length);
+void BackupPutEntry(std::vector<uint8_t> &out, uint32_t number, const uint16_t *image, int length);
 // Appends the end mark of a file's list.
 void BackupPutEndMark(std::vector<uint8_t> &out);
 // Appends the lock value, zero-extended to 32 bits.
@@ -66,18 +65,18 @@ bool BackupGetImage(BackupReader *r, int length, uint16_t *image);
 // What a look over the record data found.
 enum BackupScanResult {
     BS_OK,
-    BS_TRUNCATED,   // a record number, an image, an end mark or the lock value is cut short
-    BS_BAD_NUMBER,  // a record number that is neither 0..65535 nor an end mark
-    BS_NO_WINDOW,   // a file without windows carries records it could never take
-    BS_TRAILING,    // bytes after the lock value
-    BS_TOO_LONG,    // a record length the record buffer cannot hold
+    BS_TRUNCATED,  // a record number, an image, an end mark or the lock value is cut short
+    BS_BAD_NUMBER, // a record number that is neither 0..65535 nor an end mark
+    BS_NO_WINDOW,  // a file without windows carries records it could never take
+    BS_TRAILING,   // bytes after the lock value
+    BS_TOO_LONG,   // a record length the record buffer cannot hold
 };
 struct BackupScan {
     BackupScanResult result;
-    uint32_t file;       // zero-based file at fault
-    uint32_t entries;    // record entries in the whole file
+    uint32_t file;    // zero-based file at fault
+    uint32_t entries; // record entries in the whole file
     bool hasLock;
-    uint16_t lock;       // low 16 bits of the lock value when there is one
+    uint16_t lock; // low 16 bits of the lock value when there is one
 };
 
 // Walks the record data behind the header (the reader is not moved) with the

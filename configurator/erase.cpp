@@ -13,8 +13,8 @@
 
 namespace {
 
-const char EraseTerminators[] = {(char)KEY_DOWN, (char)KEY_UP, (char)KEY_F1, (char)KEY_ENTER,
-                                 (char)KEY_ESC, 0};
+const char EraseTerminators[] = {(char)KEY_DOWN,  (char)KEY_UP,  (char)KEY_F1,
+                                 (char)KEY_ENTER, (char)KEY_ESC, 0};
 
 // The file and window chosen on the form, as indexes.
 struct EraseChoice {
@@ -40,8 +40,8 @@ bool RunEraseForm(EraseChoice *c) {
         DrawChoice(*c);
         char text[12];
         snprintf(text, sizeof text, "%d", field == 0 ? c->file + 1 : c->window + 1);
-        int key = EditField(text, 11 + field, 39, field == 0 ? 3 : 2, '_', "0-9",
-                            EraseTerminators, EF_INITIAL | EF_REPLACE);
+        int key = EditField(text, 11 + field, 39, field == 0 ? 3 : 2, '_', "0-9", EraseTerminators,
+                            EF_INITIAL | EF_REPLACE);
         if (key == KEY_ESC)
             return false;
         // The window is checked again against whatever file is now chosen.

@@ -37,7 +37,9 @@ struct Viewer {
 };
 
 // The module register on a screen row.
-int RowRegister(const Viewer &v, int row) { return v.start + row - FIRST_ROW; }
+int RowRegister(const Viewer &v, int row) {
+    return v.start + row - FIRST_ROW;
+}
 
 // Rows showing registers that exist (those past 8192 are left blank).
 int ShownRows(const Viewer &v) {
@@ -129,13 +131,14 @@ void PollCycle(Viewer *v) {
     }
 }
 
-const char RegisterEnds[] = {13,   27,   (char)KEY_DOWN, (char)KEY_UP,   (char)KEY_LEFT,
-                             (char)KEY_RIGHT, (char)KEY_F1,   (char)KEY_PGDN, (char)KEY_PGUP,
-                             (char)KEY_HOME,  0};
+// The keys that end each column's field.
+// clang-format off
+const char RegisterEnds[] = {13, 27, (char)KEY_DOWN, (char)KEY_UP, (char)KEY_LEFT, (char)KEY_RIGHT,
+                             (char)KEY_F1, (char)KEY_PGDN, (char)KEY_PGUP, (char)KEY_HOME, 0};
 const char ValueEnds[] = {13, 27, (char)KEY_DOWN, (char)KEY_UP, (char)KEY_LEFT, (char)KEY_RIGHT,
                           (char)KEY_PGDN, (char)KEY_PGUP, (char)KEY_HOME, 0};
-const char BinaryEnds[] = {13, 27, (char)KEY_DOWN, (char)KEY_UP, (char)KEY_PGDN, (char)KEY_PGUP,
-                           0};
+const char BinaryEnds[] = {13, 27, (char)KEY_DOWN, (char)KEY_UP, (char)KEY_PGDN, (char)KEY_PGUP, 0};
+// clang-format on
 
 // Edits the cursor row's column and acts on the result; returns the key
 // that ended the field. A field ended with ESC changes nothing.
@@ -222,9 +225,14 @@ void MoveByKey(Viewer *v, int key) {
         v->start = 1;
         v->cursor = FIRST_ROW;
         break;
-    case KEY_PGDN: v->start += 10; break;
-    case KEY_PGUP: v->start = v->start > 10 ? v->start - 10 : 1; break;
-    default: break;
+    case KEY_PGDN:
+        v->start += 10;
+        break;
+    case KEY_PGUP:
+        v->start = v->start > 10 ? v->start - 10 : 1;
+        break;
+    default:
+        break;
     }
     // The cursor row never passes the highest register.
     if (RowRegister(*v, v->cursor) > HIGHEST_REGISTER)

@@ -37,11 +37,12 @@ std::vector<uint8_t> Backup(const ModuleConfig &c, bool lock) {
 // The same file as it must stand on disk, written out by hand.
 std::vector<uint8_t> Expected(bool lock) {
     std::vector<uint8_t> e = {0x8B, 0x0C, 1, 0, 0, 0, // magic 3211, one file
-                              2, 0, 1, 0, 9, 0, 0, 0, 6, 0}; // length, windows, max, key, window 1
-    e.resize(e.size() + 30, 0);                              // windows 2 to 16
-    const uint8_t entries[] = {0, 0, 0, 0, 0x34, 0x12, 0xCD, 0xAB,  // record 0
-                               5, 0, 0, 0, 0x05, 0x00, 0xFF, 0xFF,  // record 5
-                               0x01, 0x00, 0x01, 0x00};             // end mark 65537
+                              2,    0,    1, 0, 9, 0,
+                              0,    0,    6, 0}; // length, windows, max, key, window 1
+    e.resize(e.size() + 30, 0);                  // windows 2 to 16
+    const uint8_t entries[] = {0,    0,    0,    0,   0x34, 0x12, 0xCD, 0xAB, // record 0
+                               5,    0,    0,    0,   0x05, 0x00, 0xFF, 0xFF, // record 5
+                               0x01, 0x00, 0x01, 0x00};                       // end mark 65537
     e.insert(e.end(), entries, entries + sizeof entries);
     if (lock) {
         const uint8_t value[] = {3, 0, 0, 0};
@@ -62,34 +63,6 @@ TEST(BackupFile, PlcPortBackupIs66BytesWithoutIt) {
     std::vector<uint8_t> out = Backup(*c, false);
     EXPECT_EQ(out.size(), 66u);
     EXPECT_EQ(out, Expected(false));
-}
-
-TEST(BackupFile, ReadsBackWhatWasWritten) {
-    auto c = OneFile();
-    std::vector<uint8_t> bytes = Backup(*c, true);
-    BackupReader r = {bytes.data(), bytes.size(), 0};
-    auto got = std::make_unique<ModuleConfig>();
-    memset(got.get(), 0xEE, sizeof *got);
-    ASSERT_EQ(BackupGetHeader(&r, got.get(), nullptr), BH_OK);
-    EXPECT_EQ(got->fileCount, 1u);
-    EXPECT_EQ(memcmp(&got->files[0], &c->files[0], sizeof c->files[0]), 0);
-    BackupScan scan = BackupScanRecords(r, *got);
-    EXPECT_EQ(scan.result, BS_OK);
-    EXPECT_EQ(scan.entries, 2u);
-    EXPECT_TRUE(scan.hasLock);
-    EXPECT_EQ(scan.lock, 3);
-    uint32_t number;
-    uint16_t image[2];
-    ASSERT_TRUE(BackupGetNumber(&r, &number));
-    ASSERT_TRUE(BackupGetImage(&r, 2, image));
-    EXPECT_EQ(number, 0u);
-    EXPECT_EQ(image[1], 0xABCD);
-    ASSERT_TRUE(BackupGetNumber(&r, &number));
-    ASSERT_TRUE(BackupGetImage(&r, 2, image));
-    EXPECT_EQ(number, 5u);
-    EXPECT_EQ(image[0], 5);
-    ASSERT_TRUE(BackupGetNumber(&r, &number));
-    EXPECT_EQ(number, BACKUP_END_MARK);
 }
 
 // Every cut of a whole file is refused somewhere, except the one that drops
@@ -119,8 +92,8 @@ TEST(BackupFile, EveryTruncationIsNoticed) {
 
 struct DamageCase {
     const char *what;
-    size_t at;          // byte to change
-    uint8_t value;      // its new value
+    size_t at;     // byte to change
+    uint8_t value; // its new value
     BackupScanResult result;
 };
 
@@ -128,7 +101,7 @@ struct DamageCase {
 
 TEST(BackupFile, DamagedRecordData) {
     const DamageCase cases[] = {
-        {"record number 65536", 48, 1, BS_BAD_NUMBER},   // entry 0's number becomes 0x10000
+        {"record number 65536", 48, 1, BS_BAD_NUMBER}, // entry 0's number becomes 0x10000
         {"end mark above 65537 ends the list", 64, 0xFF, BS_OK},
         {"record length past the buffer", 6, 0xFF, BS_TOO_LONG},
         {"no window", 8, 0, BS_NO_WINDOW},
@@ -144,21 +117,6 @@ TEST(BackupFile, DamagedRecordData) {
         ASSERT_EQ(BackupGetHeader(&r, got.get(), nullptr), BH_OK) << d.what;
         EXPECT_EQ(BackupScanRecords(r, *got).result, d.result) << d.what;
     }
-}
-
-TEST(BackupFile, FileWithoutWindowsHasItsEndMarkOnly) {
-    auto c = OneFile();
-    c->files[0].windowCount = 0;
-    std::vector<uint8_t> bytes;
-    BackupPutHeader(bytes, *c);
-    BackupPutEndMark(bytes);
-    BackupReader r = {bytes.data(), bytes.size(), 0};
-    auto got = std::make_unique<ModuleConfig>();
-    ASSERT_EQ(BackupGetHeader(&r, got.get(), nullptr), BH_OK);
-    BackupScan s = BackupScanRecords(r, *got);
-    EXPECT_EQ(s.result, BS_OK);
-    EXPECT_EQ(s.entries, 0u);
-    EXPECT_FALSE(s.hasLock);
 }
 
 TEST(BackupFile, CountAbove292IsRefusedBeforeAnyRecord) {
@@ -178,16 +136,10 @@ TEST(BackupFile, CountAbove292IsRefusedBeforeAnyRecord) {
     }
 }
 
-TEST(BackupFile, OtherMagicIsUnreadable) {
-    std::vector<uint8_t> bytes = {0x8C, 0x0C, 0, 0, 0, 0};
-    BackupReader r = {bytes.data(), bytes.size(), 0};
-    auto got = std::make_unique<ModuleConfig>();
-    EXPECT_EQ(BackupGetHeader(&r, got.get(), nullptr), BH_UNREADABLE);
-}
-
 TEST(BackupFile, OldFormatIsConvertedToEightWindowsAtMost) {
-    std::vector<uint8_t> bytes = {0xA3, 0x08, 1, 0, 0, 0,           // magic 2211, one file
-                                  3, 0, 12, 0, 4, 0, 1, 0};          // length 3, 12 windows, max 4, key 1
+    std::vector<uint8_t> bytes = {0xA3, 0x08, 1,  0, 0, 0, // magic 2211, one file
+                                  3,    0,    12, 0, 4, 0,
+                                  1,    0}; // length 3, 12 windows, max 4, key 1
     for (int w = 0; w < 8; w++) {
         bytes.push_back((uint8_t)(6 + 6 * w));
         bytes.push_back(0);
@@ -207,18 +159,6 @@ TEST(BackupFile, OldFormatIsConvertedToEightWindowsAtMost) {
     BackupScan s = BackupScanRecords(r, *got);
     EXPECT_EQ(s.result, BS_OK);
     EXPECT_EQ(s.entries, 1u);
-}
-
-TEST(BackupFile, ShortImageLeavesTheBufferAlone) {
-    const uint8_t bytes[] = {1, 0, 2};
-    BackupReader r = {bytes, sizeof bytes, 0};
-    uint16_t image[2] = {0x7777, 0x7777};
-    EXPECT_FALSE(BackupGetImage(&r, 2, image));
-    EXPECT_EQ(image[0], 0x7777);
-    EXPECT_EQ(r.pos, 0u);
-    uint32_t number = 9;
-    EXPECT_FALSE(BackupGetNumber(&r, &number));
-    EXPECT_EQ(number, 9u);
 }
 
 } // namespace
