@@ -19,7 +19,9 @@ const char *DataFileExtension(int type) {
 }
 
 // Shows a result on the status line.
-void ShowSuccess(const char *text) { PutField(text, 10, 20, 40, ' ', PF_CENTER | AT_REVERSE); }
+void ShowSuccess(const char *text) {
+    PutField(text, 10, 20, 40, ' ', PF_CENTER | AT_REVERSE);
+}
 
 // ShowSuccess of a printf-style text.
 void ShowSuccessF(const char *format, ...) {

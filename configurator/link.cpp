@@ -59,10 +59,14 @@ void SpinnerTurn(void) {
 } // namespace
 
 // The port name of a port index.
-const char *SetupPortName(int port) { return port >= 0 && port <= 3 ? port_names[port] : ""; }
+const char *SetupPortName(int port) {
+    return port >= 0 && port <= 3 ? port_names[port] : "";
+}
 
 // The rate of a baud index.
-int SetupBaudRate(int baud) { return baud >= 0 && baud <= 15 ? baud_rates[baud] : 0; }
+int SetupBaudRate(int baud) {
+    return baud >= 0 && baud <= 15 ? baud_rates[baud] : 0;
+}
 
 // Opens the link when none is open, then sets its port parameters.
 bool EstablishLink(void) {

@@ -14,9 +14,9 @@ const char *connection_names[] = {"None",         "Sy/Max COM:",    "Net-to-Net 
                                   "Gateway COM:", "Sy/Link Direct", "Sy/Link Net-to-Net",
                                   nullptr};
 const char *port_list[] = {"COM1:", "COM2:", "COM3:", "COM4:", nullptr};
-const char *baud_list[] = {"50",   "75",   "110",  "134.5", "150",  "300",   "600",   "1200",
-                           "1800", "2400", "3600", "4800",  "7200", "9600", "14400", "19200",
-                           nullptr};
+const char *baud_list[] = {"50",   "75",   "110",   "134.5", "150",  "300",
+                           "600",  "1200", "1800",  "2400",  "3600", "4800",
+                           "7200", "9600", "14400", "19200", nullptr};
 const char *data_bits_list[] = {"7", "8", nullptr};
 const char *stop_bits_list[] = {"1", "2", nullptr};
 const char *parity_list[] = {"NONE", "EVEN", "ODD", nullptr};
@@ -37,25 +37,30 @@ const ScreenText none_labels[] = {
 
 // The Sy/Max and Net-to-Net form shows the 8 data bits it always uses.
 const ScreenText symax_labels[] = {
-    {6, LABEL_COLUMN, "Connection type", 0}, {7, LABEL_COLUMN, "           Port", 0},
-    {8, LABEL_COLUMN, "      Baud rate", 0}, {9, LABEL_COLUMN, "      Data bits", 0},
-    {10, LABEL_COLUMN, "      Stop bits", 0}, {11, LABEL_COLUMN, "         Parity", 0},
-    {12, LABEL_COLUMN, "          Route", 0}, {13, LABEL_COLUMN, "  Connected via", 0},
-    {14, LABEL_COLUMN, "   Rack address", 0}, {9, VALUE_COLUMN, "8", AT_HIGH},
+    {6, LABEL_COLUMN, "Connection type", 0},
+    {7, LABEL_COLUMN, "           Port", 0},
+    {8, LABEL_COLUMN, "      Baud rate", 0},
+    {9, LABEL_COLUMN, "      Data bits", 0},
+    {10, LABEL_COLUMN, "      Stop bits", 0},
+    {11, LABEL_COLUMN, "         Parity", 0},
+    {12, LABEL_COLUMN, "          Route", 0},
+    {13, LABEL_COLUMN, "  Connected via", 0},
+    {14, LABEL_COLUMN, "   Rack address", 0},
+    {9, VALUE_COLUMN, "8", AT_HIGH},
     {0, 0, nullptr, 0},
 };
 
 const ScreenText gateway_labels[] = {
-    {6, LABEL_COLUMN, "Connection type", 0}, {7, LABEL_COLUMN, "           Port", 0},
-    {8, LABEL_COLUMN, "      Baud rate", 0}, {9, LABEL_COLUMN, "      Data bits", 0},
+    {6, LABEL_COLUMN, "Connection type", 0},  {7, LABEL_COLUMN, "           Port", 0},
+    {8, LABEL_COLUMN, "      Baud rate", 0},  {9, LABEL_COLUMN, "      Data bits", 0},
     {10, LABEL_COLUMN, "      Stop bits", 0}, {11, LABEL_COLUMN, "         Parity", 0},
     {12, LABEL_COLUMN, "          Route", 0}, {13, LABEL_COLUMN, "  Connected via", 0},
     {14, LABEL_COLUMN, "   Rack address", 0}, {0, 0, nullptr, 0},
 };
 
 const ScreenText sylink_labels[] = {
-    {6, LABEL_COLUMN, "Connection type", 0}, {7, LABEL_COLUMN, "   Base address", 0},
-    {8, LABEL_COLUMN, "RS422 Baud rate", 0}, {9, LABEL_COLUMN, "RS422 Data bits", 0},
+    {6, LABEL_COLUMN, "Connection type", 0},  {7, LABEL_COLUMN, "   Base address", 0},
+    {8, LABEL_COLUMN, "RS422 Baud rate", 0},  {9, LABEL_COLUMN, "RS422 Data bits", 0},
     {10, LABEL_COLUMN, "RS422 Stop bits", 0}, {11, LABEL_COLUMN, "   RS422 Parity", 0},
     {12, LABEL_COLUMN, "   Sy/Net speed", 0}, {13, LABEL_COLUMN, "    Sy/Net size", 0},
     {14, LABEL_COLUMN, "          Route", 0}, {15, LABEL_COLUMN, "  Connected via", 0},
@@ -109,11 +114,15 @@ struct SetupForm {
 SetupForm FormOf(int type) {
     switch (type) {
     case CONN_SYMAX:
-    case CONN_NET_TO_NET: return {symax_labels, symax_fields, 7, true};
-    case CONN_GATEWAY: return {gateway_labels, gateway_fields, 8, true};
+    case CONN_NET_TO_NET:
+        return {symax_labels, symax_fields, 7, true};
+    case CONN_GATEWAY:
+        return {gateway_labels, gateway_fields, 8, true};
     case CONN_SYLINK_DIRECT:
-    case CONN_SYLINK_NET_TO_NET: return {sylink_labels, sylink_fields, 10, false};
-    default: return {none_labels, nullptr, 0, false};
+    case CONN_SYLINK_NET_TO_NET:
+        return {sylink_labels, sylink_fields, 10, false};
+    default:
+        return {none_labels, nullptr, 0, false};
     }
 }
 
@@ -131,7 +140,9 @@ void DrawSetupForm(bool choosingType) {
 
 // The next and previous types the user may choose: Sy/Max, Net-to-Net and
 // gateway in a ring; from None or a Sy/Link type the ring is entered at its ends.
-int NextType(int type) { return type == CONN_SYMAX || type == CONN_NET_TO_NET ? type + 1 : CONN_SYMAX; }
+int NextType(int type) {
+    return type == CONN_SYMAX || type == CONN_NET_TO_NET ? type + 1 : CONN_SYMAX;
+}
 int PreviousType(int type) {
     return type == CONN_NET_TO_NET || type == CONN_GATEWAY ? type - 1 : CONN_GATEWAY;
 }
@@ -141,7 +152,7 @@ enum DialogEnd { DIALOG_ACCEPTED, DIALOG_ABORTED };
 // The field phase: KEY_UP back to the type phase, or how the dialogue ended.
 int FieldPhase(void) {
     static const char terminators[] = {(char)KEY_ENTER, (char)KEY_ESC, (char)KEY_UP,
-                                       (char)KEY_DOWN, (char)KEY_F1, 0};
+                                       (char)KEY_DOWN,  (char)KEY_F1,  0};
     SetupForm form = FormOf(g_setup.connectionType);
     DrawSetupForm(false);
     for (;;) {

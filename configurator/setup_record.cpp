@@ -40,22 +40,36 @@ const FieldLimit field_limits[] = {
 
 uint16_t *record_word(SetupRecord *s, int word) {
     switch (word) {
-    case 0: return &s->connectionType;
-    case 1: return &s->port;
-    case 2: return &s->baseAddress;
-    case 3: return &s->baud;
-    case 4: return &s->dataBits;
-    case 5: return &s->stopBits;
-    case 6: return &s->parity;
-    case 16: return &s->synetSpeed;
-    case 17: return &s->synetSize;
-    case 18: return &s->connectedVia;
-    case 19: return &s->rackAddress;
-    default: return &s->route[word - 7]; // words 7 to 15: the route
+    case 0:
+        return &s->connectionType;
+    case 1:
+        return &s->port;
+    case 2:
+        return &s->baseAddress;
+    case 3:
+        return &s->baud;
+    case 4:
+        return &s->dataBits;
+    case 5:
+        return &s->stopBits;
+    case 6:
+        return &s->parity;
+    case 16:
+        return &s->synetSpeed;
+    case 17:
+        return &s->synetSize;
+    case 18:
+        return &s->connectedVia;
+    case 19:
+        return &s->rackAddress;
+    default:
+        return &s->route[word - 7]; // words 7 to 15: the route
     }
 }
 
-uint16_t le_word(const uint8_t *p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+uint16_t le_word(const uint8_t *p) {
+    return (uint16_t)(p[0] | (p[1] << 8));
+}
 
 } // namespace
 
@@ -117,12 +131,18 @@ int SetupDecode(const uint8_t in[SETUP_RECORD_BYTES], SetupRecord *s) {
 }
 
 // Remembers the start directory ("" keeps the current one, ".").
-void SetStartDirectory(const std::string &dir) { start_directory = dir.empty() ? "." : dir; }
+void SetStartDirectory(const std::string &dir) {
+    start_directory = dir.empty() ? "." : dir;
+}
 
-const std::string &StartDirectory(void) { return start_directory; }
+const std::string &StartDirectory(void) {
+    return start_directory;
+}
 
 // The path of a name in the start directory.
-std::string StartPath(const char *name) { return start_directory + "/" + name; }
+std::string StartPath(const char *name) {
+    return start_directory + "/" + name;
+}
 
 // Reads the setup file into *s, defaults first and the good fields over them.
 SetupFileResult ReadSetupFile(SetupRecord *s) {

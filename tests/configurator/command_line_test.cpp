@@ -4,43 +4,41 @@
 
 namespace {
 
-using CommandLine = ConfiguratorTest;
+using ConfiguratorCommandLine = ConfiguratorTest;
 
-TEST_F(CommandLine, SlashLettersBecomeKeys) {
+TEST_F(ConfiguratorCommandLine, SlashLettersBecomeKeys) {
     struct Case {
         const char *argument;
         std::string keys;
     } cases[] = {
-        {"/e", "\x1b"},
-        {"/E", "\x1b"},
-        {"x/Ry", "x\ry"},
-        {"/r/d/D", "\r\x7f\x7f"},
-        {"/QR", "\r"},       // Q goes, the slash then meets R
-        {"/Q/R", "\r"},      // Q goes, the slash meets the second slash, which goes
-        {"a/xyzE", "a\x1b"}, // every other character after the slash goes
-        {"ab/", "ab"},       // a slash at the end goes
-        {"/", ""},
-        {"/Q", ""},          // Q goes, then the slash is at the end
-        {"/q/", ""},
-        {"abc", "abc"},
-        {"", ""},
-        {"c1/r", "c1\r"},
+        {"/e", "\x1b"},      {"/E", "\x1b"}, {"x/Ry", "x\ry"}, {"/r/d/D", "\r\x7f\x7f"},
+        {"/QR", "\r"},                   // Q goes, the slash then meets R
+        {"/Q/R", "\r"},                  // Q goes, the slash meets the second slash, which goes
+        {"a/xyzE", "a\x1b"},             // every other character after the slash goes
+        {"ab/", "ab"},                   // a slash at the end goes
+        {"/", ""},           {"/Q", ""}, // Q goes, then the slash is at the end
+        {"/q/", ""},         {"abc", "abc"}, {"", ""},         {"c1/r", "c1\r"},
     };
-    for (const Case &c : cases) EXPECT_EQ(CommandLineKeys(c.argument), c.keys) << c.argument;
+    for (const Case &c : cases)
+        EXPECT_EQ(CommandLineKeys(c.argument), c.keys) << c.argument;
 }
 
-TEST_F(CommandLine, ArgumentsAreQueuedInOrderHoweverLong) {
+TEST_F(ConfiguratorCommandLine, ArgumentsAreQueuedInOrderHoweverLong) {
     std::string long_argument;
-    for (int i = 0; i < 600; i++) long_argument += (i % 3 == 0) ? "/r" : std::string(1, (char)('a' + i % 26));
+    for (int i = 0; i < 600; i++)
+        long_argument += (i % 3 == 0) ? "/r" : std::string(1, (char)('a' + i % 26));
     char program[] = "VRX740SW", first[] = "q/", second[] = "/E1";
     std::vector<char> third(long_argument.begin(), long_argument.end());
     third.push_back(0);
     char *argv[] = {program, first, second, third.data(), nullptr};
     QueueCommandLineKeys(4, argv);
-    std::string expected = "q\x1b" "1" + CommandLineKeys(long_argument.c_str());
+    std::string expected = "q\x1b"
+                           "1" +
+                           CommandLineKeys(long_argument.c_str());
     ASSERT_GT(expected.size(), 600u);
     std::string got;
-    for (int k; (k = GetKey(0)) != 0;) got += (char)k;
+    for (int k; (k = GetKey(0)) != 0;)
+        got += (char)k;
     EXPECT_EQ(got, expected);
 }
 

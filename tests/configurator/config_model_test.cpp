@@ -8,7 +8,7 @@
 
 namespace {
 
-using ConfigModel = ConfiguratorTest;
+using ConfiguratorModel = ConfiguratorTest;
 
 // One file of a configuration under test.
 struct File {
@@ -17,8 +17,8 @@ struct File {
 
 struct Case {
     const char *name;
-    uint32_t fileCount;           // files given (all alike after the first few)
-    std::vector<File> files;      // the first files; the rest repeat the last
+    uint32_t fileCount;      // files given (all alike after the first few)
+    std::vector<File> files; // the first files; the rest repeat the last
     bool valid;
     std::vector<std::string> messages;
     long long rackLeft, dataLeft; // budget left afterwards
@@ -38,7 +38,7 @@ ModuleConfig *Build(const Case &c) {
     return &m;
 }
 
-TEST_F(ConfigModel, EachMessageAndBudget) {
+TEST_F(ConfiguratorModel, EachMessageAndBudget) {
     const char *files = "Number of files exceeds 292, truncating";
     const char *length = "Record length exceeds 2039, truncating";
     const char *key = "Key Length exceeds Record Length, truncating";
@@ -48,23 +48,61 @@ TEST_F(ConfigModel, EachMessageAndBudget) {
     const Case cases[] = {
         {"empty configuration", 0, {}, true, {}, 2046, 523115},
         {"one file, no records beyond 0", 1, {{0, 0, 0, 0}}, true, {}, 2042, 523114},
-        {"293 files are cut to 292", 293, {{0, 0, 0, 0}}, false, {files}, 2046 - 4 * 292, 523115 - 292},
+        {"293 files are cut to 292",
+         293,
+         {{0, 0, 0, 0}},
+         false,
+         {files},
+         2046 - 4 * 292,
+         523115 - 292},
         {"record length 2040", 1, {{2040, 0, 0, 0}}, false, {length}, 2042, 523115 - 2040},
         {"key 50 over record 20", 1, {{20, 1, 0, 50}}, false, {key}, 2046 - 4 - 23, 523115 - 21},
         {"17 windows", 1, {{0, 17, 0, 0}}, false, {windows}, 2046 - 4 - 16 * 3, 523114},
-        {"record, key and windows in that order", 1, {{3000, 20, 0, 3000}}, false,
-         {length, key, windows, rack}, 2046 - 4 - 16 * 2042, 523115 - 2040},
-        {"2039 with one window fills the rack exactly", 1, {{2039, 1, 0, 0}}, true, {}, 0, 523115 - 2040},
+        {"record, key and windows in that order",
+         1,
+         {{3000, 20, 0, 3000}},
+         false,
+         {length, key, windows, rack},
+         2046 - 4 - 16 * 2042,
+         523115 - 2040},
+        {"2039 with one window fills the rack exactly",
+         1,
+         {{2039, 1, 0, 0}},
+         true,
+         {},
+         0,
+         523115 - 2040},
         {"2039 with two windows", 1, {{2039, 2, 0, 0}}, false, {rack}, -2042, 523115 - 2040},
         {"length 6, 65536 records fit", 1, {{6, 0, 65535, 0}}, true, {}, 2042, 523115 - 458752},
-        {"length 7, 65536 records do not", 1, {{7, 0, 65535, 0}}, false, {data}, 2042, 523115 - 524288},
+        {"length 7, 65536 records do not",
+         1,
+         {{7, 0, 65535, 0}},
+         false,
+         {data},
+         2042,
+         523115 - 524288},
         // 17 such files need 2272788480 registers: a 32-bit running total
         // wraps to 2022701931 left and passes the configuration
-        {"a total a 32-bit count would wrap", 17, {{2039, 0, 65535, 0}}, false, {data}, 2046 - 68,
+        {"a total a 32-bit count would wrap",
+         17,
+         {{2039, 0, 65535, 0}},
+         false,
+         {data},
+         2046 - 68,
          523115LL - 17LL * 2040 * 65536},
-        {"292 of the largest files", 292, {{2039, 0, 65535, 0}}, false, {data}, 2046 - 4 * 292,
+        {"292 of the largest files",
+         292,
+         {{2039, 0, 65535, 0}},
+         false,
+         {data},
+         2046 - 4 * 292,
          523115LL - 292LL * 2040 * 65536},
-        {"rack and data both spent", 2, {{2039, 1, 65535, 0}}, false, {data, rack}, 2046 - 8 - 2 * 2042,
+        {"rack and data both spent",
+         2,
+         {{2039, 1, 65535, 0}},
+         false,
+         {data, rack},
+         2046 - 8 - 2 * 2042,
          523115LL - 2LL * 2040 * 65536},
     };
     for (const Case &c : cases) {
@@ -87,7 +125,7 @@ TEST_F(ConfigModel, EachMessageAndBudget) {
     }
 }
 
-TEST_F(ConfigModel, CorrectionsStayInTheImage) {
+TEST_F(ConfiguratorModel, CorrectionsStayInTheImage) {
     ModuleConfig *m = Build({"", 300, {{2100, 20, 5, 2200}}, false, {}, 0, 0});
     CheckConfig(m, false, nullptr);
     EXPECT_EQ(m->fileCount, 292u);
@@ -100,14 +138,16 @@ TEST_F(ConfigModel, CorrectionsStayInTheImage) {
     EXPECT_TRUE(CheckConfig(m, false, nullptr));
 }
 
-TEST_F(ConfigModel, WindowsFollowTheLayout) {
+TEST_F(ConfiguratorModel, WindowsFollowTheLayout) {
     // file 1: length 10, 3 windows; file 2: length 2, 2 windows; file 3: none; file 4: length 0, 1
-    ModuleConfig *m = Build({"", 4, {{10, 3, 0, 0}, {2, 2, 0, 0}, {5, 0, 0, 0}, {0, 1, 0, 0}}, true, {}, 0, 0});
+    ModuleConfig *m =
+        Build({"", 4, {{10, 3, 0, 0}, {2, 2, 0, 0}, {5, 0, 0, 0}, {0, 1, 0, 0}}, true, {}, 0, 0});
     m->files[0].windowOffset[5] = 999; // beyond the count: left alone
     ConfigBudget b{};
     ASSERT_TRUE(CheckConfig(m, false, &b));
     const uint16_t first[] = {6, 19, 32};
-    for (int w = 0; w < 3; w++) EXPECT_EQ(m->files[0].windowOffset[w], first[w]) << w;
+    for (int w = 0; w < 3; w++)
+        EXPECT_EQ(m->files[0].windowOffset[w], first[w]) << w;
     EXPECT_EQ(m->files[0].windowOffset[5], 999);
     // file 2's parameters at 45..48, windows of 5 registers from 49
     EXPECT_EQ(m->files[1].windowOffset[0], 49);
@@ -117,7 +157,7 @@ TEST_F(ConfigModel, WindowsFollowTheLayout) {
     EXPECT_EQ(b.rackLeft, 2048 - (67 + 3));
 }
 
-TEST_F(ConfigModel, SpareImageKeepsTheUsersConfiguration) {
+TEST_F(ConfiguratorModel, SpareImageKeepsTheUsersConfiguration) {
     ClearConfig(&g_config);
     g_config.fileCount = 2;
     g_config.files[1].maxRecord = 77;
@@ -129,7 +169,7 @@ TEST_F(ConfigModel, SpareImageKeepsTheUsersConfiguration) {
     EXPECT_EQ(g_config.files[1].maxRecord, 77);
 }
 
-TEST_F(ConfigModel, OldRecordsKeepAtMostEightWindows) {
+TEST_F(ConfiguratorModel, OldRecordsKeepAtMostEightWindows) {
     OldFileParams old[2] = {{12, 12, 100, 3, {1, 2, 3, 4, 5, 6, 7, 8}}, {5, 2, 9, 5, {40, 50}}};
     ModuleConfig m;
     memset(&m, 0xAB, sizeof m);

@@ -12,9 +12,9 @@
 
 namespace {
 
-using Link = ConfiguratorTest;
+using ConfiguratorLink = ConfiguratorTest;
 
-TEST_F(Link, TypesWithoutATransportOpenNothing) {
+TEST_F(ConfiguratorLink, TypesWithoutATransportOpenNothing) {
     for (int type : {CONN_NONE, CONN_SYLINK_DIRECT, CONN_SYLINK_NET_TO_NET}) {
         SCOPED_TRACE(type);
         g_setup.connectionType = (uint16_t)type;
@@ -27,7 +27,7 @@ TEST_F(Link, TypesWithoutATransportOpenNothing) {
     }
 }
 
-TEST_F(Link, Com1IsLookedUpInTheStartDirectory) {
+TEST_F(ConfiguratorLink, Com1IsLookedUpInTheStartDirectory) {
     PtyPair pty;
     ASSERT_EQ(PtyOpen(&pty), 1);
     ASSERT_EQ(PtyLink(&pty, Path("COM1").c_str()), 1);
@@ -78,19 +78,22 @@ TEST_F(Link, Com1IsLookedUpInTheStartDirectory) {
 // Every key the routine gave back, read off the type-ahead.
 std::string Pending() {
     std::string keys;
-    for (int k; (k = GetKey(0)) != 0;) keys += (char)k;
+    for (int k; (k = GetKey(0)) != 0;)
+        keys += (char)k;
     return keys;
 }
 
-TEST_F(Link, IdleLeavesScriptedKeysAndPutsTypedOnesBehind) {
-    PushKeys("ab\x1b" "c");           // a script, ESC included, meant for later screens
+TEST_F(ConfiguratorLink, IdleLeavesScriptedKeysAndPutsTypedOnesBehind) {
+    PushKeys("ab\x1b"
+             "c");                     // a script, ESC included, meant for later screens
     EXPECT_EQ(ConfigIdle(nullptr), 1); // nothing typed: the script is not touched
     EXPECT_EQ(AbortFlag, 0);
     Type("x");
     int result = ConfigIdle(nullptr);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(AbortFlag, 1);
-    EXPECT_EQ(Pending(), "ab\x1b" "cx");
+    EXPECT_EQ(Pending(), "ab\x1b"
+                         "cx");
 
     Type("\x1b[B"); // Down
     EXPECT_EQ(ConfigIdle(nullptr), 1);
@@ -98,19 +101,20 @@ TEST_F(Link, IdleLeavesScriptedKeysAndPutsTypedOnesBehind) {
     EXPECT_EQ(Pending(), std::string(1, (char)KEY_DOWN));
 }
 
-TEST_F(Link, IdleAbortsTheWaitOnATypedEsc) {
+TEST_F(ConfiguratorLink, IdleAbortsTheWaitOnATypedEsc) {
     Type("\x1b");
     // a lone ESC stands as a key once its escape time is over
     int result = 1;
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (result == 1 && std::chrono::steady_clock::now() < until) result = ConfigIdle(nullptr);
+    while (result == 1 && std::chrono::steady_clock::now() < until)
+        result = ConfigIdle(nullptr);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(AbortFlag, 1);
     // and the screen after the wait still reads it
     EXPECT_EQ(Pending(), "\x1b");
 }
 
-TEST_F(Link, SpinnerTurnsAtMostTenTimesASecond) {
+TEST_F(ConfiguratorLink, SpinnerTurnsAtMostTenTimesASecond) {
     const std::string turns = "\xC4\x5C\xB3\x2F";
     auto start = std::chrono::steady_clock::now();
     int turned = 0;
@@ -126,7 +130,9 @@ TEST_F(Link, SpinnerTurnsAtMostTenTimesASecond) {
             last = c;
         }
     }
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - start)
+                  .count();
     EXPECT_LE(turned, ms / 100 + 1);
     // in the order of its four characters
     for (size_t i = 0; i < seen.size(); i++) {

@@ -10,7 +10,7 @@
 
 namespace {
 
-using SetupRecordTest = ConfiguratorTest;
+using ConfiguratorSetup = ConfiguratorTest;
 
 std::vector<uint8_t> Words(std::vector<uint16_t> w) {
     std::vector<uint8_t> b;
@@ -23,7 +23,7 @@ std::vector<uint8_t> Words(std::vector<uint16_t> w) {
 
 // The default record's words in file order.
 const std::vector<uint16_t> default_words = {1, 0, 0, 13, 1, 0, 1, 0, 0, 0,
-                                             0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+                                             0, 0, 0, 0,  0, 0, 0, 0, 0, 1};
 
 void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::ofstream f(path, std::ios::binary);
@@ -35,7 +35,7 @@ std::vector<uint8_t> ReadBytes(const std::string &path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
-TEST_F(SetupRecordTest, DefaultsAreSymaxOnCom1At9600Even) {
+TEST_F(ConfiguratorSetup, DefaultsAreSymaxOnCom1At9600Even) {
     SetupRecord s;
     memset(&s, 0x5A, sizeof s);
     SetupDefaults(&s);
@@ -44,10 +44,11 @@ TEST_F(SetupRecordTest, DefaultsAreSymaxOnCom1At9600Even) {
     EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 40), Words(default_words));
 }
 
-TEST_F(SetupRecordTest, FieldsGoInFileOrderLittleEndian) {
+TEST_F(ConfiguratorSetup, FieldsGoInFileOrderLittleEndian) {
     // every word different, high bytes too, and every field in range
-    std::vector<uint16_t> w = {3, 2, 9, 15, 0, 1, 2, 8, 0x0101, 0x0202, 0x0303, 0x0404,
-                               0x0505, 0x0606, 0x0707, 0x0808, 3, 1, 1, 0xABCD};
+    std::vector<uint16_t> w = {3,      2,      9,      15,     0,      1,      2,
+                               8,      0x0101, 0x0202, 0x0303, 0x0404, 0x0505, 0x0606,
+                               0x0707, 0x0808, 3,      1,      1,      0xABCD};
     SetupRecord s;
     ASSERT_EQ(SetupDecode(Words(w).data(), &s), 1);
     EXPECT_EQ(s.connectionType, 3);
@@ -68,19 +69,19 @@ TEST_F(SetupRecordTest, FieldsGoInFileOrderLittleEndian) {
     EXPECT_EQ(std::vector<uint8_t>(back, back + 40), Words(w));
 }
 
-TEST_F(SetupRecordTest, EveryBadFieldIsRefused) {
+TEST_F(ConfiguratorSetup, EveryBadFieldIsRefused) {
     struct Bad {
         int word;
         uint16_t value;
     } cases[] = {
-        {0, 6},  {0, 0xFFFF}, {1, 4},  {2, 10}, {3, 16}, {4, 2},  {5, 2},
-        {6, 3},  {7, 9},      {7, 0x8000}, {16, 4}, {17, 2}, {18, 2},
+        {0, 6}, {0, 0xFFFF}, {1, 4},      {2, 10}, {3, 16}, {4, 2},  {5, 2},
+        {6, 3}, {7, 9},      {7, 0x8000}, {16, 4}, {17, 2}, {18, 2},
     };
     for (const Bad &c : cases) {
         SCOPED_TRACE(testing::Message() << "word " << c.word << " value " << c.value);
         // a file of good values other than the defaults, with one bad word
-        std::vector<uint16_t> w = {2, 3, 4, 15, 0, 1, 0, 2, 11, 22, 0, 0,
-                                   0, 0, 0, 0, 2, 1, 1, 1001};
+        std::vector<uint16_t> w = {2, 3, 4, 15, 0, 1, 0, 2, 11, 22,
+                                   0, 0, 0, 0,  0, 0, 2, 1, 1,  1001};
         w[c.word] = c.value;
         SetupRecord s;
         memset(&s, 0x77, sizeof s);
@@ -96,12 +97,13 @@ TEST_F(SetupRecordTest, EveryBadFieldIsRefused) {
         std::vector<uint16_t> expected = w;
         expected[c.word] = default_words[c.word];
         if (c.word == 7) // the drops go with their count
-            for (int d = 8; d <= 15; d++) expected[d] = 0;
+            for (int d = 8; d <= 15; d++)
+                expected[d] = 0;
         EXPECT_EQ(std::vector<uint8_t>(got, got + 40), Words(expected));
     }
 }
 
-TEST_F(SetupRecordTest, MissingShortBadAndGoodFiles) {
+TEST_F(ConfiguratorSetup, MissingShortBadAndGoodFiles) {
     SetupRecord s;
     // missing
     memset(&s, 0x33, sizeof s);
@@ -111,7 +113,8 @@ TEST_F(SetupRecordTest, MissingShortBadAndGoodFiles) {
     EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 40), Words(default_words));
 
     // 39 bytes
-    std::vector<uint8_t> good = Words({2, 1, 0, 15, 1, 1, 2, 1, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1001});
+    std::vector<uint8_t> good =
+        Words({2, 1, 0, 15, 1, 1, 2, 1, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1001});
     WriteBytes(Path("VRX740SW.STP"), std::vector<uint8_t>(good.begin(), good.end() - 1));
     memset(&s, 0x33, sizeof s);
     EXPECT_EQ(ReadSetupFile(&s), SETUP_UNREADABLE);
@@ -136,7 +139,7 @@ TEST_F(SetupRecordTest, MissingShortBadAndGoodFiles) {
     EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 40), good);
 }
 
-TEST_F(SetupRecordTest, WrittenToTheStartDirectoryWhereverThePickerWent) {
+TEST_F(ConfiguratorSetup, WrittenToTheStartDirectoryWhereverThePickerWent) {
     ASSERT_EQ(ChangeDirectory("/"), 1);
     SetupRecord s;
     SetupDefaults(&s);
@@ -154,7 +157,7 @@ TEST_F(SetupRecordTest, WrittenToTheStartDirectoryWhereverThePickerWent) {
     EXPECT_EQ(memcmp(&back, &s, sizeof s), 0);
 }
 
-TEST_F(SetupRecordTest, AFileThatCannotBeCreatedIsReported) {
+TEST_F(ConfiguratorSetup, AFileThatCannotBeCreatedIsReported) {
     SetStartDirectory(Path("no-such-directory"));
     SetupRecord s;
     SetupDefaults(&s);
@@ -164,7 +167,7 @@ TEST_F(SetupRecordTest, AFileThatCannotBeCreatedIsReported) {
     EXPECT_EQ(shown_errors, std::vector<std::string>{"Can't open setup file"});
 }
 
-TEST_F(SetupRecordTest, ModuleRegisterNumbers) {
+TEST_F(ConfiguratorSetup, ModuleRegisterNumbers) {
     g_setup.connectedVia = VIA_PLC_PORT;
     g_setup.rackAddress = 1001;
     EXPECT_EQ(ModuleRegisterNumber(0), 1001);
