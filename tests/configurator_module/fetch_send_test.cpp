@@ -199,6 +199,40 @@ TEST_F(FetchSend, AModuleThatStaysOutOfConfigurationModeIsReported) {
     EXPECT_EQ(TimesShown("Configuration cannot be set."), 2);
 }
 
+TEST_F(FetchSend, AModuleStillRefusingAfterTheUnlockCannotBeSet) {
+    Cmd(PRESET);
+    Cmd("lock 3");
+    Cmd("fault noconfig");
+    g_config = Expected();
+    g_config.files[0].maxRecord = 5;
+    Yes();
+    EXPECT_FALSE(SendConfig(false, true));
+    EXPECT_EQ(TimesShown("Configuration is locked. Unlock it?"), 1);
+    EXPECT_TRUE(Shown("Configuration cannot be set."));
+    EXPECT_EQ(Cmd("lock")[0], "0");
+    EXPECT_EQ(Cmd("config")[3], "99");
+}
+
+// An idle hook standing for ESC typed during the wait.
+int EscAtOnce(void *) {
+    return 0;
+}
+
+TEST_F(FetchSend, EscDuringAFetchLeavesTheImage) {
+    Cmd(PRESET);
+    ModuleConfig before = Expected();
+    before.files[1].keyLength = 3;
+    g_config = before;
+    Cmd("fault delay 300");
+    SetIdleHook(g_handle, EscAtOnce, nullptr);
+    EXPECT_FALSE(FetchConfig());
+    SetIdleHook(g_handle, nullptr, nullptr);
+    EXPECT_TRUE(ActionAborted());
+    EXPECT_EQ(memcmp(&g_config, &before, sizeof before), 0);
+    EXPECT_TRUE(Shown("FETCH UNSUCCESSFUL"));
+    Cmd("fault clear");
+}
+
 TEST_F(FetchSend, ThroughThePlcPortALockedModuleMayBeLocked) {
     RestartModule(true, 1001);
     Cmd("lock 1");
