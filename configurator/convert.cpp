@@ -19,8 +19,8 @@
 
 namespace {
 
-const char LENGTH_TERMINATORS[] = {(char)KEY_DOWN, (char)KEY_UP, (char)KEY_F1, (char)KEY_ENTER,
-                                   (char)KEY_ESC, '\0'};
+const char LENGTH_TERMINATORS[] = {(char)KEY_DOWN,  (char)KEY_UP,  (char)KEY_F1,
+                                   (char)KEY_ENTER, (char)KEY_ESC, '\0'};
 const int VALUE_COLUMN = 42;
 
 // What the dialogue collects.
@@ -92,7 +92,8 @@ int RunField(int field, int type, ConvertChoice *c) {
         if (FileExists(c->output) && !Confirm("File exists, overwrite it?"))
             return 0;
         return KEY_ENTER;
-    case 3: return EditLength(&c->inputLength, 9);
+    case 3:
+        return EditLength(&c->inputLength, 9);
     default:
         if (c->outputLength == 0)
             c->outputLength = c->inputLength;
@@ -106,14 +107,19 @@ bool RunConvertDialogue(int type, ConvertChoice *c) {
     while (field < 5) {
         switch (RunField(field, type, c)) {
         case KEY_ENTER:
-        case KEY_DOWN: field++; break;
+        case KEY_DOWN:
+            field++;
+            break;
         case KEY_UP:
             if (field > 1)
                 field--;
             break;
-        case KEY_F1: return true;
-        case KEY_ESC: return false;
-        default: break;
+        case KEY_F1:
+            return true;
+        case KEY_ESC:
+            return false;
+        default:
+            break;
         }
     }
     return true;

@@ -7,7 +7,9 @@
 #include <cstring>
 
 // A reader over a file opened for binary reading.
-DataReader FileReader(FILE *f) { return DataReader{f, nullptr, 0, 0}; }
+DataReader FileReader(FILE *f) {
+    return DataReader{f, nullptr, 0, 0};
+}
 
 // A reader over size bytes in memory.
 DataReader MemoryReader(const uint8_t *bytes, size_t size) {

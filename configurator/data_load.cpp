@@ -24,11 +24,16 @@ const char *LoadTitle(bool keyed, int type) {
 // Why a write handshake ended the load, or none for a good write.
 const char *LoadFailure(HandshakeResult hs) {
     switch (hs) {
-    case HS_OK: return nullptr;
-    case HS_REFUSED: return "Record refused by module.";
-    case HS_NO_RESET: return "Completion bits won't reset.";
-    case HS_NO_COMPLETE: return "Complete bit won't set.";
-    default: return ActionAborted() ? nullptr : ActionReason();
+    case HS_OK:
+        return nullptr;
+    case HS_REFUSED:
+        return "Record refused by module.";
+    case HS_NO_RESET:
+        return "Completion bits won't reset.";
+    case HS_NO_COMPLETE:
+        return "Complete bit won't set.";
+    default:
+        return ActionAborted() ? nullptr : ActionReason();
     }
 }
 

@@ -15,8 +15,8 @@
 namespace {
 
 // Exit keys of the numeric fields.
-const char FORM_TERMINATORS[] = {(char)KEY_DOWN, (char)KEY_UP, (char)KEY_F1, (char)KEY_ENTER,
-                                 (char)KEY_ESC, '\0'};
+const char FORM_TERMINATORS[] = {(char)KEY_DOWN,  (char)KEY_UP,  (char)KEY_F1,
+                                 (char)KEY_ENTER, (char)KEY_ESC, '\0'};
 
 const int FORM_COLUMN = 39;
 const int NAME_WIDTH = 13;
@@ -35,14 +35,20 @@ const FileParams &ChosenFile(int fileIndex) {
 // The number shown in a field: one-based for file and window.
 long FieldValue(const TransferChoice *c, int field) {
     switch (field) {
-    case 1: return c->fileIndex + 1;
-    case 3: return c->windowIndex + 1;
-    case 4: return c->start;
-    default: return c->count;
+    case 1:
+        return c->fileIndex + 1;
+    case 3:
+        return c->windowIndex + 1;
+    case 4:
+        return c->start;
+    default:
+        return c->count;
     }
 }
 
-int FieldWidth(int field) { return field == 1 ? 3 : field == 3 ? 2 : 5; }
+int FieldWidth(int field) {
+    return field == 1 ? 3 : field == 3 ? 2 : 5;
+}
 
 void DrawField(const TransferChoice *c, int field) {
     if (field == 2)
@@ -79,9 +85,15 @@ int EditNumber(TransferChoice *c, int field) {
         c->fileIndex = index < 0 ? 0 : index;
         break;
     }
-    case 3: c->windowIndex = (int)n - 1; break;
-    case 4: c->start = n; break;
-    default: c->count = n; break;
+    case 3:
+        c->windowIndex = (int)n - 1;
+        break;
+    case 4:
+        c->start = n;
+        break;
+    default:
+        c->count = n;
+        break;
     }
     ClampTransferChoice(c);
     return key;
@@ -146,8 +158,10 @@ bool RunTransferForm(TransferFormKind kind, int type, const char *title, Transfe
             DrawField(c, field);
         }
         switch (key) {
-        case KEY_ESC: return false;
-        case KEY_F1: return true;
+        case KEY_ESC:
+            return false;
+        case KEY_F1:
+            return true;
         case KEY_UP:
             dir = -1;
             if (field > 1)
@@ -159,13 +173,16 @@ bool RunTransferForm(TransferFormKind kind, int type, const char *title, Transfe
             if (++field > last)
                 return true;
             break;
-        default: break;
+        default:
+            break;
         }
     }
 }
 
 // Shows the progress count at row 12, column 20.
-void ShowTransferCount(long records) { PutFieldF("%5ld", 12, 20, 5, ' ', 0, records); }
+void ShowTransferCount(long records) {
+    PutFieldF("%5ld", 12, 20, 5, ' ', 0, records);
+}
 
 // True when ESC ended the wait or waits among the typed keys.
 bool TransferEscaped(void) {

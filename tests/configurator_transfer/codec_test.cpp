@@ -35,7 +35,9 @@ struct ReadCase {
     std::vector<std::vector<uint16_t>> records;
 };
 
-void PrintTo(const ReadCase &c, std::ostream *os) { *os << c.what; }
+void PrintTo(const ReadCase &c, std::ostream *os) {
+    *os << c.what;
+}
 
 class CodecRead : public ::testing::TestWithParam<ReadCase> {};
 
@@ -49,8 +51,7 @@ const ReadCase read_cases[] = {
     {"hex lower case", "0001,abcd\r\n", 1, 2, {{0x0001, 0xABCD}}},
     {"hex minus takes a place", "-001\r\n", 1, 1, {{0xFFFF}}},
     {"hex minus inside the group", "00-1", 1, 1, {{0xFFFF}}},
-    {"hex space separators", "0001 0002 0003\r\n0004 0005 0006\r\n", 1, 3,
-     {{1, 2, 3}, {4, 5, 6}}},
+    {"hex space separators", "0001 0002 0003\r\n0004 0005 0006\r\n", 1, 3, {{1, 2, 3}, {4, 5, 6}}},
     {"hex no separators at all", "00010002", 1, 2, {{1, 2}}},
     {"hex bit 7 cleared", "\xB0\xB0\xC1\xB1", 1, 1, {{0x0A1}}},
     {"hex partial last record dropped", "0001,0002\r\n0003", 1, 2, {{1, 2}}},
@@ -64,8 +65,7 @@ const ReadCase read_cases[] = {
     {"decimal two lines", "1,2,3\r\n4,5,6\r\n", 3, 3, {{1, 2, 3}, {4, 5, 6}}},
     {"binary three records", std::string("\x01\x00\x02\x00\x03\x00", 6), 2, 1, {{1}, {2}, {3}}},
     {"binary little-endian", std::string("\x34\x12\xFF\xFF", 4), 2, 2, {{0x1234, 0xFFFF}}},
-    {"binary partial last record dropped", std::string("\x01\x00\x02\x00\x03", 5), 2, 2,
-     {{1, 2}}},
+    {"binary partial last record dropped", std::string("\x01\x00\x02\x00\x03", 5), 2, 2, {{1, 2}}},
     {"empty file", "", 1, 1, {}},
 };
 
