@@ -27,6 +27,7 @@ void PoisonReplies(CommHandle *h) {
     for (MsgBuffer *b = h->replyQueue.head; b; b = b->link) {
         uint8_t *end = reinterpret_cast<uint8_t *>(b) + sizeof *b;
         uint8_t *from = b->data + (b->length < MSG_DATA_SIZE ? b->length : MSG_DATA_SIZE);
+        FUZZ_UNPOISON(from, (size_t)(end - from)); // a reply still queued from before
         memset(from, SENTINEL, (size_t)(end - from));
         FUZZ_POISON(from, (size_t)(end - from));
     }
