@@ -21,14 +21,18 @@ if ! command -v clang++ >/dev/null; then
     echo "fuzz: clang++ and its libFuzzer runtime are needed" >&2
     exit 2
 fi
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DFUZZ=ON -DSANITIZE=address,undefined \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target fuzzers >/dev/null
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/fuzz.XXXXXX")"
+trap 'rm -rf "$scratch"' EXIT
+if ! CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DFUZZ=ON -DSANITIZE=address,undefined \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$scratch/build.log" 2>&1 ||
+    ! cmake --build "$build" -j"$(nproc)" --target fuzzers >>"$scratch/build.log" 2>&1; then
+    tail -n 60 "$scratch/build.log"
+    echo "fuzz: the build failed" >&2
+    exit 2
+fi
 
 findings="$build/findings"
 mkdir -p "$findings"
-scratch="$(mktemp -d "${TMPDIR:-/tmp}/fuzz.XXXXXX")"
-trap 'rm -rf "$scratch"' EXIT
 
 failed=()
 for exe in "$build"/fuzz/*_fuzz; do
