@@ -97,7 +97,7 @@ static void module_layout(Module *m) {
         uint16_t *area = &m->reg[MOD_CONFIG_FILES + 5 * i];
         area[0] = params[0];
         area[1] = params[1];
-        area[2] = uint16_t(f.paramOffset); // the host does not read it
+        area[2] = uint16_t(f.paramOffset);       // the host does not read it
         area[3] = uint16_t(f.cfg.maxRecord + 1); // a count of 65536 shows as 0
         area[4] = params[3];
     }

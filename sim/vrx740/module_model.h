@@ -23,17 +23,17 @@
 namespace vrx740 {
 
 enum {
-    MOD_RACK = 2048,          // registers of the rack interface
-    MOD_OFFSETS = 8192,       // module offsets; their status words follow
-    MOD_CONFIG_AREA = 2048,   // file count, then 5 registers a file from 2051
+    MOD_RACK = 2048,        // registers of the rack interface
+    MOD_OFFSETS = 8192,     // module offsets; their status words follow
+    MOD_CONFIG_AREA = 2048, // file count, then 5 registers a file from 2051
     MOD_CONFIG_FILES = 2051,
     MOD_LOCK = 8191,
     MOD_CONFIG_STATUS = 6,
     MOD_MAX_FILES = 292,
     MOD_MAX_RECORD_LENGTH = 2039,
     MOD_MAX_WINDOWS = 16,
-    MOD_STORE = 523115,       // record store: (maxRecord + 1) x (recordLength + 1) a file
-    MOD_MAX_RACK = 6145,      // highest rack address: the interface ends at 8192
+    MOD_STORE = 523115,  // record store: (maxRecord + 1) x (recordLength + 1) a file
+    MOD_MAX_RACK = 6145, // highest rack address: the interface ends at 8192
 };
 
 // Window commands and status bits.
@@ -73,33 +73,33 @@ struct ModuleFile {
 
 // One window's state beyond its registers.
 struct WindowState {
-    int file = 0;             // index into files
-    int start = 0;            // offset of its status register
-    uint16_t status = 0;      // completion bits of the last command
-    int pendingReads = 0;     // status reads before they show (fault slow)
-    int lastRead = -1;        // number of the last record read, -1 before any
-    bool numberSet = false;   // the host wrote the record number since the last command
+    int file = 0;           // index into files
+    int start = 0;          // offset of its status register
+    uint16_t status = 0;    // completion bits of the last command
+    int pendingReads = 0;   // status reads before they show (fault slow)
+    int lastRead = -1;      // number of the last record read, -1 before any
+    bool numberSet = false; // the host wrote the record number since the last command
 };
 
 struct ModuleFaults {
-    int slow = 0;             // status reads before a command's bits show
-    uint16_t stuck = 0;       // status bits that every window status read carries
-    int refuse = 0;           // record-changing commands left to refuse; -1 all
-    bool noConfig = false;    // configure bit ignored
-    bool noActivate = false;  // activation ignored: stays in configuration mode
-    bool wrapNext = false;    // read-next past the last record starts over
-    int failReadOffset = -1;  // link reads touching this offset fail ...
-    int failReadCount = 0;    // ... this many more times
+    int slow = 0;            // status reads before a command's bits show
+    uint16_t stuck = 0;      // status bits that every window status read carries
+    int refuse = 0;          // record-changing commands left to refuse; -1 all
+    bool noConfig = false;   // configure bit ignored
+    bool noActivate = false; // activation ignored: stays in configuration mode
+    bool wrapNext = false;   // read-next past the last record starts over
+    int failReadOffset = -1; // link reads touching this offset fail ...
+    int failReadCount = 0;   // ... this many more times
 };
 
 struct ModuleStats {
-    long reads = 0;          // link read requests
-    long writes = 0;         // link write requests
-    long statusReads = 0;    // window status registers read over the link
-    long commands = 0;       // window commands run
-    long refused = 0;        // ... of them refused
-    long configEntries = 0;  // times configuration mode was entered
-    long activations = 0;    // configurations adopted
+    long reads = 0;         // link read requests
+    long writes = 0;        // link write requests
+    long statusReads = 0;   // window status registers read over the link
+    long commands = 0;      // window commands run
+    long refused = 0;       // ... of them refused
+    long configEntries = 0; // times configuration mode was entered
+    long activations = 0;   // configurations adopted
 };
 
 struct Module {

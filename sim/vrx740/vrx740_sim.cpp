@@ -43,7 +43,9 @@ VrxSim *VrxSimStart(const VrxSimOptions &o, std::string *error) {
     return v;
 }
 
-const char *VrxSimSlavePath(const VrxSim *sim) { return symaxsim::SimSlavePath(sim->sim); }
+const char *VrxSimSlavePath(const VrxSim *sim) {
+    return symaxsim::SimSlavePath(sim->sim);
+}
 
 void VrxSimWith(VrxSim *sim, const std::function<void(Module *, symaxsim::Slave *)> &f) {
     symaxsim::SimWith(sim->sim, [&](symaxsim::Slave *s) { f(&sim->module, s); });

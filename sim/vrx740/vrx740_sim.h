@@ -15,9 +15,9 @@
 namespace vrx740 {
 
 struct VrxSimOptions {
-    std::string link;   // symlink to the pty slave to create, "" for none
-    int baud = 9600;    // pacing of the replies
-    bool plc = false;   // PLC port addressing at rack, else the front panel
+    std::string link; // symlink to the pty slave to create, "" for none
+    int baud = 9600;  // pacing of the replies
+    bool plc = false; // PLC port addressing at rack, else the front panel
     int rack = 1;
     bool trace = false; // every read and write on the line, on stderr
 };

@@ -102,7 +102,8 @@ int main(int argc, char **argv) {
             o.rack = int(v);
         } else {
             bool takesValue = a == "--link" || a == "--baud" || a == "--plc" || a == "--state";
-            return fail(takesValue ? "option '" + a + "' needs a value" : "unknown option '" + a + "'");
+            return fail(takesValue ? "option '" + a + "' needs a value"
+                                   : "unknown option '" + a + "'");
         }
     }
     // Signals arrive through a descriptor; the serving thread inherits the mask.

@@ -130,7 +130,8 @@ static std::string cmd_registers(Module *m, const Words &w, bool set) {
     return r;
 }
 
-static std::string cmd_fault(Module *m, symaxsim::Slave *s, const Words &w, const std::string &line) {
+static std::string cmd_fault(Module *m, symaxsim::Slave *s, const Words &w,
+                             const std::string &line) {
     ModuleFaults *f = &m->faults;
     const std::string what = w.size() > 1 ? w[1] : "";
     long n = 0, v = 0;
@@ -147,7 +148,8 @@ static std::string cmd_fault(Module *m, symaxsim::Slave *s, const Words &w, cons
     else if (what == "wrapnext" && w.size() == 2)
         f->wrapNext = true;
     else if (what == "failread" && (w.size() == 3 || w.size() == 4) &&
-             number(w[2], 0, 2 * MOD_OFFSETS - 1, &v) && (w.size() == 3 || number(w[3], 1, 100000, &n))) {
+             number(w[2], 0, 2 * MOD_OFFSETS - 1, &v) &&
+             (w.size() == 3 || number(w[3], 1, 100000, &n))) {
         f->failReadOffset = int(v);
         f->failReadCount = w.size() == 3 ? 1 : int(n);
     } else if (what == "clear" && w.size() == 2) {
@@ -161,7 +163,8 @@ static std::string cmd_fault(Module *m, symaxsim::Slave *s, const Words &w, cons
         std::string r = symaxsim::SlaveCommand(s, line); // the link's own faults
         if (r.rfind("ERR usage", 0) == 0)
             r = "ERR usage: fault slow N | stuck BITS | refuse [N] | noconfig | noactivate | "
-                "failread OFFSET [N] | wrapnext | clear | " + r.substr(17);
+                "failread OFFSET [N] | wrapnext | clear | " +
+                r.substr(17);
         return r;
     }
     return "OK";
@@ -173,7 +176,8 @@ static std::string cmd_stats(const Module *m, symaxsim::Slave *s) {
     snprintf(text, sizeof text,
              "OK reads=%ld writes=%ld status_reads=%ld commands=%ld refused=%ld config_entries=%ld "
              "activations=%ld",
-             t.reads, t.writes, t.statusReads, t.commands, t.refused, t.configEntries, t.activations);
+             t.reads, t.writes, t.statusReads, t.commands, t.refused, t.configEntries,
+             t.activations);
     std::string link = symaxsim::SlaveCommand(s, "stats");
     return text + link.substr(2); // the link's counters follow "OK"
 }
