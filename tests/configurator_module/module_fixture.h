@@ -20,8 +20,8 @@ class ModuleTest : public ::testing::Test {
   protected:
     vrx740::VrxSim *sim = nullptr;
 
-    // Serves an empty module (PLC port addressing at rack when plc).
-    void StartModule(bool plc = false, int rack = 1) {
+    // Serves an empty module and links to it (PLC port at rack when plc).
+    void StartModule(bool plc, int rack) {
         vrx740::VrxSimOptions o;
         o.baud = 115200;
         o.plc = plc;
@@ -29,54 +29,45 @@ class ModuleTest : public ::testing::Test {
         std::string error;
         sim = vrx740::VrxSimStart(o, &error);
         ASSERT_NE(sim, nullptr) << error;
+        static const uint16_t no_route[1 + ROUTE_MAX_DROPS] = {0};
         g_handle = OpenSymax(vrx740::VrxSimSlavePath(sim), 0, no_route);
         ASSERT_NE(g_handle, nullptr);
-        // Short replies wait 0.5 s, so failure tests end soon.
+        // Replies wait 0.5 s, so failure tests end soon.
         SetPortParams(g_handle, 115200, 1, 1, 50, 8);
         SetupDefaults(&g_setup);
         g_setup.connectedVia = plc ? VIA_PLC_PORT : VIA_FRONT_PANEL;
         g_setup.rackAddress = (uint16_t)rack;
-    }
-
-    void SetUp() override {
-        ConsoleRecordStart();
-        ScreenInit();
-        ClearConfig(&g_config);
         ActionBegin();
-        StartModule();
     }
-
-    void TearDown() override {
+    void StopModule() {
         if (g_handle)
             CommClose(g_handle);
         g_handle = nullptr;
         vrx740::VrxSimStop(sim);
+        sim = nullptr;
+    }
+    void SetUp() override {
+        ConsoleRecordStart();
+        ScreenInit();
+        ClearConfig(&g_config);
+        StartModule(false, 1);
+    }
+    void TearDown() override {
+        StopModule();
         ScreenExit();
         ConsoleRecordStop();
     }
 
-    // Restarts the module with other addressing.
-    void RestartModule(bool plc, int rack) {
-        CommClose(g_handle);
-        g_handle = nullptr;
-        vrx740::VrxSimStop(sim);
-        sim = nullptr;
-        StartModule(plc, rack);
-    }
-
-    // One simulator command; the words after "OK" (fails the test on ERR).
+    // One simulator command; the words after "OK".
     std::vector<std::string> Cmd(const std::string &line) {
         std::string answer = vrx740::VrxSimCommand(sim, line);
         EXPECT_EQ(answer.rfind("OK", 0), 0u) << line << " -> " << answer;
-        std::istringstream in(answer);
+        std::istringstream in(answer.substr(answer.size() < 2 ? answer.size() : 2));
         std::vector<std::string> words;
-        std::string w;
-        in >> w;
-        while (in >> w)
+        for (std::string w; in >> w;)
             words.push_back(w);
         return words;
     }
-
     // A counter of the simulator's stats.
     long Stat(const std::string &name) {
         for (const std::string &w : Cmd("stats"))
@@ -85,31 +76,17 @@ class ModuleTest : public ::testing::Test {
         ADD_FAILURE() << "no counter " << name;
         return -1;
     }
-
-    // Everything written to the terminal since the start, run together.
-    static std::string Written() {
+    // How often text was written to the terminal (error windows write
+    // their message whole).
+    static int TimesShown(const std::string &text) {
         std::string all;
         for (const ConsoleEvent &e : ConsoleRecordEvents())
             if (e.kind == CE_WRITE)
                 all += e.text + "\n";
-        return all;
-    }
-    static bool Shown(const std::string &text) { return Written().find(text) != std::string::npos; }
-    // How often text was written.
-    static int TimesShown(const std::string &text) {
-        std::string all = Written();
         int n = 0;
         for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
             n++;
         return n;
     }
-    // The shadow's text of a 1-based row.
-    static std::string Row(int row) {
-        std::string s;
-        for (int c = 1; c <= 80; c++)
-            s += (char)ScreenCharAt(row, c);
-        return s;
-    }
-
-    static constexpr uint16_t no_route[1 + ROUTE_MAX_DROPS] = {0};
+    static bool Shown(const std::string &text) { return TimesShown(text) > 0; }
 };
