@@ -157,6 +157,7 @@ static bool FetchInto(ModuleConfig *c, bool *error, bool *empty) {
     return true;
 }
 
+// Fetches the module's configuration into the PC image and validates it.
 bool FetchConfig(void) {
     // The module's answers go to a scratch image first; the PC image takes
     // them only once the link has given them all.
@@ -252,11 +253,13 @@ static bool LoadConfiguration(void) {
     return RunFlush();
 }
 
-// The configure bit handshake ended early (its words shown): -1.
+// The link failed during the configure bit handshake (its words shown): -1.
 static int ModeFailed(void) {
     SendFailed();
     return -1;
 }
+
+// The module refused the configure bit handshake (its words shown): -1.
 static int ModeRefused(const char *reason) {
     SendRefused(reason);
     return -1;
@@ -314,6 +317,7 @@ static bool OfferUnlock(bool unlockTried) {
     return true;
 }
 
+// Sends the PC image through the configure and activation handshakes.
 bool SendConfig(bool unlockTried, bool offerLock) {
     for (;;) {
         if (!ValidateConfig(false))
@@ -349,6 +353,7 @@ bool SendConfig(bool unlockTried, bool offerLock) {
     return true;
 }
 
+// Sets and clears bits of the lock register, the others kept as they are.
 bool ModifyLockRegister(unsigned setBits, unsigned clearBits) {
     // Nothing is written unless the register was read: the bits not named
     // here go back exactly as the module holds them.

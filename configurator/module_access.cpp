@@ -23,18 +23,22 @@ static struct {
 
 static const char IDLE_ABORT_TEXT[] = "Application idle abort";
 
+// A new menu action: no failure, no abort, nothing shown.
 void ActionBegin(void) {
     memset(&action, 0, sizeof action);
 }
 
+// Whether a register operation of this action failed or ESC ended it.
 bool ActionFailed(void) {
     return action.failed;
 }
 
+// Whether ESC ended this action.
 bool ActionAborted(void) {
     return action.aborted;
 }
 
+// Marks the action failed; the first reason stays.
 void ActionFail(const char *reason) {
     if (action.failed)
         return;
@@ -42,10 +46,12 @@ void ActionFail(const char *reason) {
     snprintf(action.reason, sizeof action.reason, "%s", reason ? reason : "");
 }
 
+// Why the action failed.
 const char *ActionReason(void) {
     return action.reason;
 }
 
+// Puts the reason in the error window, once per action.
 void ShowActionReason(void) {
     if (!action.failed || action.reasonShown)
         return;
@@ -80,6 +86,7 @@ static void LinkFailed(int moved, int wanted) {
     ActionFail(text);
 }
 
+// Reads count registers from offset on, 128 to a transaction.
 bool ReadModuleRegisters(int offset, int count, uint16_t *dest) {
     for (int done = 0; done < count; done += MODULE_CHUNK) {
         if (!LinkReady())
@@ -94,6 +101,7 @@ bool ReadModuleRegisters(int offset, int count, uint16_t *dest) {
     return !action.failed;
 }
 
+// Writes count registers from offset on, 128 to a transaction.
 bool WriteModuleRegisters(int offset, int count, const uint16_t *src) {
     uint16_t chunk[MODULE_CHUNK];
     for (int done = 0; done < count; done += MODULE_CHUNK) {
@@ -111,19 +119,23 @@ bool WriteModuleRegisters(int offset, int count, const uint16_t *src) {
     return !action.failed;
 }
 
+// Reads one register.
 bool ReadModuleRegister(int offset, uint16_t *value) {
     return ReadModuleRegisters(offset, 1, value);
 }
 
+// One register's value, 0 when the read failed.
 uint16_t ReadModuleValue(int offset) {
     uint16_t v = 0;
     return ReadModuleRegister(offset, &v) ? v : 0;
 }
 
+// Writes one register.
 bool WriteModuleRegister(int offset, uint16_t value) {
     return WriteModuleRegisters(offset, 1, &value);
 }
 
+// Reads the window's status until the masked bits are set (or clear), at most limit times.
 bool PollStatus(const ModuleWindow &w, uint16_t mask, bool wantSet, int limit, uint16_t *last) {
     uint16_t status = 0;
     bool reached = false;
@@ -148,6 +160,7 @@ static bool WindowUsable(const ModuleWindow &w) {
     return false;
 }
 
+// Puts the window's command register back to idle.
 bool WindowIdle(const ModuleWindow &w) {
     return WindowUsable(w) && WriteModuleRegister(WindowCommandOffset(w), 0);
 }
@@ -157,6 +170,7 @@ static HandshakeResult PollMissed(HandshakeResult result) {
     return ActionFailed() ? HS_FAILED : result;
 }
 
+// Reads one record through the window: by number first, then the next one.
 HandshakeResult ReadRecordHandshake(const ModuleWindow &w, bool first, uint16_t number,
                                     int pollLimit, uint16_t *found) {
     uint16_t status;
@@ -205,6 +219,7 @@ static bool WriteNumberAndImage(const ModuleWindow &w, uint16_t number) {
     return WriteModuleRegisters(WindowNumberOffset(w), w.recordLength + 1, numberAndImage);
 }
 
+// Writes the record in RecordBuffer through the window, keyed or at a number.
 HandshakeResult LoadWriteHandshake(const ModuleWindow &w, bool keyed, uint16_t number) {
     uint16_t status;
     if (!WindowUsable(w))
@@ -226,6 +241,7 @@ HandshakeResult LoadWriteHandshake(const ModuleWindow &w, bool keyed, uint16_t n
     return (status & ST_REFUSED) ? HS_REFUSED : HS_OK;
 }
 
+// Writes the record in RecordBuffer at its number, as a restore does.
 HandshakeResult RestoreWriteHandshake(const ModuleWindow &w, uint16_t number) {
     uint16_t status;
     if (!WindowUsable(w))
@@ -247,6 +263,7 @@ HandshakeResult RestoreWriteHandshake(const ModuleWindow &w, uint16_t number) {
     return (status & ST_REFUSED) ? HS_REFUSED : HS_OK;
 }
 
+// Deletes every record of the window's file.
 HandshakeResult DeleteAllHandshake(const ModuleWindow &w) {
     uint16_t status;
     if (!WindowUsable(w))
@@ -268,6 +285,7 @@ HandshakeResult DeleteAllHandshake(const ModuleWindow &w) {
     return (status & ST_REFUSED) ? HS_REFUSED : HS_OK;
 }
 
+// The file index of a typed file number, within the configured files.
 int SelectFileIndex(int typedNumber) {
     int count = (int)g_config.fileCount;
     int index = typedNumber - 1;
@@ -277,6 +295,7 @@ int SelectFileIndex(int typedNumber) {
     return index < 0 ? 0 : index;
 }
 
+// The window index of a typed window number, within the file's windows.
 int SelectWindowIndex(int fileIndex, int typedNumber) {
     int windows = 0;
     if (fileIndex >= 0 && fileIndex < (int)g_config.fileCount && fileIndex < MAX_FILES)
@@ -289,6 +308,7 @@ int SelectWindowIndex(int fileIndex, int typedNumber) {
     return index < 0 ? 0 : index;
 }
 
+// The window of a file from the PC image, or false with the reason shown.
 bool FileWindow(int fileIndex, int windowIndex, ModuleWindow *w) {
     if (fileIndex < 0 || fileIndex >= (int)g_config.fileCount || fileIndex >= MAX_FILES) {
         ShowErrorF("File %d is not configured.", fileIndex + 1);
@@ -316,6 +336,7 @@ bool FileWindow(int fileIndex, int windowIndex, ModuleWindow *w) {
     return true;
 }
 
+// Parks the PC image and fetches the module's own for window access.
 bool BeginWindowAccess(void) {
     SaveSpareImage();
     if (FetchConfig())
@@ -324,6 +345,7 @@ bool BeginWindowAccess(void) {
     return false;
 }
 
+// Puts the parked PC image back.
 void EndWindowAccess(void) {
     RestoreSpareImage();
 }
