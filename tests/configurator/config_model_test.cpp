@@ -157,18 +157,6 @@ TEST_F(ConfiguratorModel, WindowsFollowTheLayout) {
     EXPECT_EQ(b.rackLeft, 2048 - (67 + 3));
 }
 
-TEST_F(ConfiguratorModel, SpareImageKeepsTheUsersConfiguration) {
-    ClearConfig(&g_config);
-    g_config.fileCount = 2;
-    g_config.files[1].maxRecord = 77;
-    SaveSpareImage();
-    ClearConfig(&g_config);
-    g_config.fileCount = 9;
-    RestoreSpareImage();
-    EXPECT_EQ(g_config.fileCount, 2u);
-    EXPECT_EQ(g_config.files[1].maxRecord, 77);
-}
-
 TEST_F(ConfiguratorModel, OldRecordsKeepAtMostEightWindows) {
     OldFileParams old[2] = {{12, 12, 100, 3, {1, 2, 3, 4, 5, 6, 7, 8}}, {5, 2, 9, 5, {40, 50}}};
     ModuleConfig m;

@@ -235,6 +235,33 @@ class Dialogues(unittest.TestCase):
             quit_program(prog)
         self.assertEqual(sorted(os.listdir(self.wd.path)), ["COM1", "KEEP.VRX", SETUP])
 
+    def test_setup_and_link_stay_in_the_start_directory_after_browsing(self):
+        # SUB has a COM1 too, but no port: a link opened there fails
+        os.mkdir(self.wd.file("SUB"))
+        open(self.wd.file("SUB/COM1"), "w").close()
+        with Vrx740(self.wd.path) as prog:
+            main_menu(prog)
+            prog.send("c", "d")
+            prog.wait_text(11, 22, "File to delete:")
+            # [ parent ] first, then [SUB]: into SUB, and out of the dialogue
+            prog.wait_text(15, 1, "[SUB")
+            prog.send("down", "enter")
+            prog.wait_gone(15, 1, "[SUB")
+            prog.send("esc")
+            prog.wait_gone(11, 22, "File to delete:")
+            # a new route reopens the link on COM1, which only the start directory has
+            prog.send("s", "enter", "down", "down", "down", "down")
+            prog.send("5", "enter")
+            prog.wait_text(12, 46, "5 ")
+            prog.send("f1")
+            prog.wait_anywhere("Write setup to startup file?")
+            prog.send("y")
+            prog.wait_gone(5, 34, "CONFIGURE VRX740")
+            self.assertNotIn("Unable to establish link", prog.text())
+            quit_program(prog)
+        self.assertEqual(harness.read_setup(self.wd.path)[7:9], [1, 5])
+        self.assertEqual(os.listdir(self.wd.file("SUB")), ["COM1"])
+
     def test_long_command_line_script_drives_the_menus_to_quit(self):
         self.make("GONE.VRX")
         # pull-downs left with ESC, the bar left with ESC, the setup dialogue,
