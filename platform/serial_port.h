@@ -31,6 +31,8 @@ struct SerialPort {
     // The reader thread's read in progress (SerialPortWait only).
     int readCount = 0;
     int64_t lastByteAt = 0;
+    bool eager = false;        // bytes are reported as they arrive, the quiet after them too
+    bool quietPending = false; // bytes were reported and the line has not been quiet since
 };
 
 // Monotonic time in nanoseconds.
