@@ -1,0 +1,141 @@
+// Backup and restore of a module holding 200 records of length 10, run as the
+// user runs them (the file picker answered from the type-ahead, on the
+// recording console), over a pty cable paced at 19200 baud to the simulated
+// module. Prints records per second, the window transactions made against
+// the ones the window protocol needs, and the record pass's time against the
+// line's limit for both. The fetch before the backup and the configuration
+// sent before the restore are left out: only the record pass is timed.
+#include "bench/module_line.h"
+#include "configurator/actions.h"
+#include "configurator/module_access.h"
+#include "configurator/setup.h"
+#include "platform/console_record.h"
+#include "screen/screen.h"
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+enum { BAUD = 19200, RECORDS = 200, LENGTH = 10, HIGHEST = 299 };
+
+// The image of record r in the bench's module.
+uint16_t Word(int r, int i) { return uint16_t(r * 37 + i * 1031 + 5); }
+
+// The result line the operation left, or why there is none.
+std::string ResultLine(void) {
+    std::string row = ConsoleRecordRow(9);
+    size_t a = row.find_first_not_of(' '), b = row.find_last_not_of(' ');
+    return a == std::string::npos ? std::string("(no result line)") : row.substr(a, b - a + 1);
+}
+
+// Fills file 1 with records 0 to 199, or empties it.
+void FillModule(ModuleLine *line, bool fill) {
+    ModuleLineWith(line, [&](ModuleLine *l) {
+        auto &records = l->module.files[0].records;
+        records.clear();
+        for (int r = 0; fill && r < RECORDS; r++) {
+            std::vector<uint16_t> image(LENGTH);
+            for (int i = 0; i < LENGTH; i++)
+                image[size_t(i)] = Word(r, i);
+            records[r] = image;
+        }
+    });
+}
+
+// True when the module's file 1 holds the bench's records 0 to 199.
+bool ModuleHoldsData(ModuleLine *line) {
+    bool same = true;
+    ModuleLineWith(line, [&](ModuleLine *l) {
+        const auto &records = l->module.files[0].records;
+        same = records.size() == RECORDS;
+        for (int r = 0; same && r < RECORDS; r++) {
+            auto it = records.find(r);
+            same = it != records.end();
+            for (int i = 0; same && i < LENGTH; i++)
+                same = it->second[size_t(i)] == Word(r, i);
+        }
+    });
+    return same;
+}
+
+// The status register of file 1's last window.
+unsigned LastWindow(ModuleLine *line) {
+    unsigned status = 0;
+    ModuleLineWith(line, [&](ModuleLine *l) {
+        for (const vrx740::WindowState &w : l->module.windows)
+            if (w.file == 0)
+                status = unsigned(w.start);
+    });
+    return status;
+}
+
+} // namespace
+
+int main() {
+    ModuleLine *line = new ModuleLine;
+    std::string error;
+    if (!ModuleLineStart(line, BAUD, true, &error)) {
+        fprintf(stderr, "backup_bench: %s\n", error.c_str());
+        return 1;
+    }
+    bool configured = false;
+    ModuleLineWith(line, [&](ModuleLine *l) {
+        configured = vrx740::ModuleConfigure(&l->module, {{LENGTH, 1, HIGHEST, 0}}, &error);
+    });
+    if (!configured || chdir(line->dir.c_str()) != 0) {
+        fprintf(stderr, "backup_bench: cannot prepare the module %s\n", error.c_str());
+        ModuleLineStop(line);
+        return 1;
+    }
+    FillModule(line, true);
+    SetupDefaults(&g_setup);
+    ConsoleRecordStart();
+    ScreenInit();
+
+    printf("Module of one file, %d records of length %d, over a pty cable at %d baud\n", RECORDS,
+           LENGTH, BAUD);
+    PrintPassHeader();
+    // Backup: the name typed into the picker.
+    unsigned status = LastWindow(line);
+    ModuleLineTake(line);
+    ConsoleRecordInput("BENCH\r");
+    ActionBegin();
+    BackupModule();
+    std::vector<Transaction> needed;
+    for (int r = 0; r < RECORDS; r++)
+        NeedRead(&needed, status, LENGTH, r == 0, true);
+    NeedRead(&needed, status, LENGTH, false, false); // the read-next that ends the file
+    NeedIdle(&needed, status, LENGTH);
+    PassFigures backup = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed);
+    std::string result = ResultLine();
+    bool backedUp = result == "BACKUP SUCCESSFUL";
+    PrintPass("backup", RECORDS, backup, backedUp ? nullptr : result.c_str());
+
+    // Restore onto an emptied module: the configuration goes first (not
+    // timed), then the records through the last window.
+    FillModule(line, false);
+    ConsoleRecordInput("BENCH\r");
+    ActionBegin();
+    RestoreModule();
+    std::vector<Transaction> log = ModuleLineTake(line);
+    status = LastWindow(line);
+    needed.clear();
+    for (int r = 0; r < RECORDS; r++)
+        NeedWrite(&needed, status, LENGTH, true);
+    NeedIdle(&needed, status, LENGTH);
+    PassFigures restore = MeasurePass(line, log, status, LENGTH, needed);
+    result = ResultLine();
+    bool restored = result == "RESTORE SUCCESSFUL" && ModuleHoldsData(line);
+    PrintPass("restore", RECORDS, restore, restored ? nullptr : result.c_str());
+
+    ScreenExit();
+    ConsoleRecordStop();
+    unlink("BENCH.740");
+    if (chdir("/") != 0)
+        perror("backup_bench: chdir");
+    ModuleLineStop(line);
+    delete line;
+    return backedUp && restored ? 0 : 1;
+}

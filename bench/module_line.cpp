@@ -1,0 +1,271 @@
+// The simulated module behind a paced pty cable, with the log of what it
+// served and the line time of register transactions.
+#include "bench/module_line.h"
+
+#include "comm/comm.h"
+#include "configurator/setup.h"
+#include "sim/symax/symax_wire.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace symaxsim;
+
+namespace {
+
+// Serves a read and logs it with the time the request reached the module.
+int served_read(void *ctx, unsigned first, unsigned count, uint16_t *values) {
+    ModuleLine *line = static_cast<ModuleLine *>(ctx);
+    auto at = std::chrono::steady_clock::now();
+    int status = vrx740::ModuleLinkRead(&line->module, first, count, values);
+    line->log.push_back({false, first, std::vector<uint16_t>(values, values + count), at});
+    return status;
+}
+
+// Serves a write and logs it the same way.
+int served_write(void *ctx, unsigned first, unsigned count, const uint16_t *values) {
+    ModuleLine *line = static_cast<ModuleLine *>(ctx);
+    line->log.push_back({true, first, std::vector<uint16_t>(values, values + count),
+                         std::chrono::steady_clock::now()});
+    return vrx740::ModuleLinkWrite(&line->module, first, count, values);
+}
+
+void put_word(Bytes *b, unsigned v) {
+    b->push_back(uint8_t(v >> 8));
+    b->push_back(uint8_t(v & 0xFF));
+}
+
+// The request and reply of a transaction, normal opcodes.
+void transaction_frames(const Transaction &t, Bytes *request, Bytes *reply) {
+    unsigned address = t.first * 2;
+    if (t.write) {
+        *request = {0x02, 0x00};
+        put_word(request, address);
+        for (uint16_t v : t.values)
+            put_word(request, v);
+        request->push_back(0xFF);
+        request->push_back(0xFF);
+        *reply = {0x80, 0x00};
+        put_word(reply, address);
+    } else {
+        *request = {0x00, 0x00};
+        put_word(request, address);
+        request->push_back(0);
+        request->push_back(uint8_t(t.values.size() - 1));
+        *reply = {0x86, 0x00};
+        put_word(reply, address);
+        for (uint16_t v : t.values)
+            put_word(reply, v);
+    }
+}
+
+} // namespace
+
+bool ModuleLineStart(ModuleLine *line, int baud, bool cable, std::string *error) {
+    char dir[] = "/tmp/module_line_XXXXXX";
+    if (mkdtemp(dir) == nullptr) {
+        *error = "cannot make a directory";
+        return false;
+    }
+    line->dir = dir;
+    line->baud = baud;
+    vrx740::ModuleInit(&line->module);
+    SimOptions o;
+    // Behind the cable the module answers at once; the cable alone paces.
+    o.link = cable ? "" : line->dir + "/COM1";
+    o.baud = cable ? 1000000 : baud;
+    o.hook.read = served_read;
+    o.hook.write = served_write;
+    o.hook.ctx = line;
+    line->sim = SimStart(o, error);
+    if (line->sim == nullptr) {
+        rmdir(dir);
+        return false;
+    }
+    const char *port = SimSlavePath(line->sim);
+    if (cable) {
+        CableOptions c;
+        c.a.link = line->dir + "/COM1";
+        c.b.open = SimSlavePath(line->sim);
+        c.baud = baud;
+        c.bitsPerChar = BENCH_BITS_PER_CHAR;
+        line->cable = CableStart(c, error);
+        if (line->cable == nullptr) {
+            ModuleLineStop(line);
+            return false;
+        }
+        port = CableEndPath(line->cable, 0);
+    }
+    uint16_t route[1 + ROUTE_MAX_DROPS] = {0};
+    g_handle = OpenSymax(port, 0, route);
+    if (g_handle == nullptr) {
+        *error = "OpenSymax failed";
+        ModuleLineStop(line);
+        return false;
+    }
+    SetPortParams(g_handle, baud, 1, 1, 500, 8);
+    return true;
+}
+
+void ModuleLineStop(ModuleLine *line) {
+    if (g_handle)
+        CommClose(g_handle);
+    g_handle = nullptr;
+    if (line->cable)
+        CableStop(line->cable);
+    line->cable = nullptr;
+    if (line->sim)
+        SimStop(line->sim);
+    line->sim = nullptr;
+    if (!line->dir.empty())
+        rmdir(line->dir.c_str());
+}
+
+void ModuleLineWith(ModuleLine *line, const std::function<void(ModuleLine *)> &f) {
+    SimWith(line->sim, [&](Slave *) { f(line); });
+}
+
+std::vector<Transaction> ModuleLineTake(ModuleLine *line) {
+    std::vector<Transaction> log;
+    ModuleLineWith(line, [&](ModuleLine *l) { log.swap(l->log); });
+    return log;
+}
+
+std::vector<uint8_t> ModuleLineRoute(ModuleLine *line) {
+    std::vector<uint8_t> route;
+    SimWith(line->sim, [&](Slave *s) { route = s->dev.lastRoute; });
+    return route;
+}
+
+size_t RequestChars(const Transaction &t, const std::vector<uint8_t> &route) {
+    Bytes request, reply;
+    transaction_frames(t, &request, &reply);
+    return WireFrame(DC1, route, request, false).size();
+}
+
+size_t TransactionChars(const Transaction &t, const std::vector<uint8_t> &route) {
+    Bytes request, reply;
+    transaction_frames(t, &request, &reply);
+    // Each frame is acknowledged with a DLE pair.
+    return WireFrame(DC1, route, request, false).size() + 2 +
+           WireFrame(DC1, route, reply, false).size() + 2;
+}
+
+double LineSeconds(const ModuleLine *line, size_t chars) {
+    return double(chars) * double(int(BENCH_BITS_PER_CHAR)) / double(line->baud);
+}
+
+Transaction MadeUp(bool write, unsigned first, unsigned count) {
+    return {write, first, std::vector<uint16_t>(count, 0), {}};
+}
+
+namespace {
+
+// Sorts one transaction of a pass through the window at s of length l.
+void tally(WindowTally *t, const Transaction &x, unsigned s, unsigned l) {
+    unsigned command = s + l + 2, count = unsigned(x.values.size());
+    if (x.write && x.first == command && count == 1)
+        (x.values[0] == 0 ? t->idle : t->commands)++;
+    else if (!x.write && x.first == s && count == 1)
+        t->statusReads++;
+    else if (x.first > s && x.first + count <= command + 1)
+        (x.write ? t->dataWrites : t->dataReads)++;
+    else
+        t->other++;
+}
+
+// True when the transaction lies within the window's registers.
+bool in_window(const Transaction &x, unsigned s, unsigned l) {
+    return x.first >= s && x.first + x.values.size() <= s + l + 3;
+}
+
+} // namespace
+
+PassFigures MeasurePass(ModuleLine *line, const std::vector<Transaction> &log, unsigned status,
+                        unsigned recordLength, const std::vector<Transaction> &needed) {
+    PassFigures p;
+    std::vector<uint8_t> route = ModuleLineRoute(line);
+    size_t a = log.size(), b = 0;
+    // The pass begins with the first write to the command register: the
+    // status register of the first window can share its offset with a global
+    // register that fetch and send read.
+    for (size_t i = 0; i < log.size(); i++) {
+        if (a == log.size() && log[i].write && log[i].first == status + recordLength + 2)
+            a = i;
+        if (a < log.size() && in_window(log[i], status, recordLength))
+            b = i;
+    }
+    for (const Transaction &t : needed)
+        p.limitNeeded += LineSeconds(line, TransactionChars(t, route));
+    p.needed = long(needed.size());
+    if (a >= log.size())
+        return p;
+    p.found = true;
+    size_t chars = 0;
+    for (size_t i = a; i <= b; i++) {
+        chars += TransactionChars(log[i], route);
+        tally(&p.tally, log[i], status, recordLength);
+    }
+    p.made = long(b - a + 1);
+    p.limitMade = LineSeconds(line, chars);
+    size_t ends = RequestChars(log[a], route) + TransactionChars(log[b], route) -
+                  RequestChars(log[b], route);
+    p.seconds = std::chrono::duration<double>(log[b].at - log[a].at).count() +
+                LineSeconds(line, ends);
+    return p;
+}
+
+void PrintPassHeader(void) {
+    printf("%-9s %7s %8s %8s %6s %6s %9s %9s %6s %6s\n", "pass", "records", "seconds", "rec/s",
+           "made", "needed", "limit", "limit", "ratio", "ratio");
+    printf("%-9s %7s %8s %8s %6s %6s %9s %9s %6s %6s\n", "", "", "", "", "", "", "needed",
+           "made", "needed", "made");
+}
+
+void PrintPass(const char *name, long records, const PassFigures &p, const char *failure) {
+    if (!p.found) {
+        printf("%-9s no window transactions%s%s\n", name, failure ? ": " : "",
+               failure ? failure : "");
+        fflush(stdout);
+        return;
+    }
+    printf("%-9s %7ld %8.3f %8.1f %6ld %6ld %9.3f %9.3f %6.2f %6.2f%s%s\n", name, records,
+           p.seconds, double(records) / p.seconds, p.made, p.needed, p.limitNeeded, p.limitMade,
+           p.seconds / p.limitNeeded, p.seconds / p.limitMade, failure ? "  failed: " : "",
+           failure ? failure : "");
+    double n = records > 0 ? double(records) : 1;
+    const WindowTally &t = p.tally;
+    printf("%-9s per record: %.2f idle writes, %.2f status reads, %.2f commands, %.2f data "
+           "writes, %.2f data reads, %.2f other\n",
+           "", double(t.idle) / n, double(t.statusReads) / n, double(t.commands) / n,
+           double(t.dataWrites) / n, double(t.dataReads) / n, double(t.other) / n);
+    fflush(stdout);
+}
+
+void NeedWrite(std::vector<Transaction> *v, unsigned s, unsigned l, bool withNumber) {
+    v->push_back(MadeUp(true, s + l + 2, 1)); // command register to 0
+    v->push_back(MadeUp(false, s, 1));        // completion bits clear
+    if (withNumber)
+        v->push_back(MadeUp(true, s + 1, l + 1)); // number and image
+    else
+        v->push_back(MadeUp(true, s + 2, l)); // image
+    v->push_back(MadeUp(true, s + l + 2, 1)); // the command
+    v->push_back(MadeUp(false, s, 1));        // complete
+}
+
+void NeedRead(std::vector<Transaction> *v, unsigned s, unsigned l, bool first, bool found) {
+    v->push_back(MadeUp(true, s + l + 2, 1));
+    v->push_back(MadeUp(false, s, 1));
+    if (first)
+        v->push_back(MadeUp(true, s + 1, 1)); // the record number asked for
+    v->push_back(MadeUp(true, s + l + 2, 1));
+    v->push_back(MadeUp(false, s, 1));
+    if (found && first)
+        v->push_back(MadeUp(false, s + 2, l)); // image
+    else if (found)
+        v->push_back(MadeUp(false, s + 1, l + 1)); // number found and image
+}
+
+void NeedIdle(std::vector<Transaction> *v, unsigned s, unsigned l) {
+    v->push_back(MadeUp(true, s + l + 2, 1));
+}

@@ -1,0 +1,111 @@
+// The simulated storage module at the far end of a pty cable paced like a
+// real serial line, for the configurator's benchmarks. The module is served
+// in process; every register transaction it serves is logged with the time
+// it reached the module, so a bench can take the line time of exactly the
+// transactions an operation made, or of the ones its protocol needs.
+//
+// The line's limit for a set of transactions is the time their characters
+// take one after the other (request, its acknowledgement, reply, its
+// acknowledgement, 11 bits a character), without any turnaround.
+#pragma once
+#include "sim/paced_cable/paced_cable.h"
+#include "sim/symax/symax_sim.h"
+#include "sim/vrx740/module_model.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+enum { BENCH_BITS_PER_CHAR = 11 };
+
+// One register transaction the module served.
+struct Transaction {
+    bool write;
+    unsigned first;                 // register index on the link (number - 1)
+    std::vector<uint16_t> values;   // read back or written
+    std::chrono::steady_clock::time_point at; // when the request reached the module
+};
+
+// The module, the log of what it served, the simulator serving it and the
+// cable in front of it.
+struct ModuleLine {
+    vrx740::Module module;
+    std::vector<Transaction> log;
+    symaxsim::Sim *sim = nullptr;
+    PacedCable *cable = nullptr;
+    std::string dir;
+    int baud = 0;
+};
+
+// Makes a directory, serves an empty module behind a cable paced at baud and
+// opens g_handle on the cable's free end (DIR/COM1). False with *error.
+// With cable false the module's own link paces its replies and nothing
+// paces the requests (the way the module bench first measured).
+bool ModuleLineStart(ModuleLine *line, int baud, bool cable, std::string *error);
+// Closes g_handle, stops the cable and the simulator, removes the directory.
+void ModuleLineStop(ModuleLine *line);
+// Runs f with the module and its log locked against the serving thread.
+void ModuleLineWith(ModuleLine *line, const std::function<void(ModuleLine *)> &f);
+// A copy of the log, and the log emptied.
+std::vector<Transaction> ModuleLineTake(ModuleLine *line);
+
+// Characters of a transaction on the line: its request alone, and all of it
+// (request, acknowledgement, reply, acknowledgement).
+size_t RequestChars(const Transaction &t, const std::vector<uint8_t> &route);
+size_t TransactionChars(const Transaction &t, const std::vector<uint8_t> &route);
+// The route the module was last addressed with.
+std::vector<uint8_t> ModuleLineRoute(ModuleLine *line);
+// Seconds the line needs for these characters.
+double LineSeconds(const ModuleLine *line, size_t chars);
+// A transaction made up for counting line time: a read or write of count
+// registers from the link index first.
+Transaction MadeUp(bool write, unsigned first, unsigned count);
+
+// The transactions of one pass through a window of status offset S and
+// record length L (link indexes), sorted by what they did.
+struct WindowTally {
+    long idle = 0;        // 0 written to the command register
+    long commands = 0;    // a command written
+    long statusReads = 0; // status register read alone
+    long dataWrites = 0;  // record number and image written
+    long dataReads = 0;   // record number and image read
+    long other = 0;       // anything else between the first and last window transaction
+};
+
+// What a pass cost: its transactions, its time and the line's limits.
+struct PassFigures {
+    bool found = false;  // the log held window transactions at all
+    long made = 0;       // transactions from the first window transaction to the last
+    long needed = 0;     // transactions the window protocol needs for the pass
+    double seconds = 0;  // the pass, from the first request to the last acknowledgement
+    double limitMade = 0;   // line time of the transactions made
+    double limitNeeded = 0; // line time of the transactions needed
+    WindowTally tally;
+};
+
+// Takes the window pass out of a log: everything from the first write to
+// the window's command register (the status register can share its offset
+// with a global register that fetch and send use) to the last transaction
+// that lies within the window's registers. The time runs from
+// when the first request reached the module to when the last did, with the
+// line time of the first request and of the rest of the last transaction
+// added (the line can do those no faster).
+PassFigures MeasurePass(ModuleLine *line, const std::vector<Transaction> &log, unsigned status,
+                        unsigned recordLength, const std::vector<Transaction> &needed);
+// Prints the header of the pass table, and one pass with its tally per record.
+void PrintPassHeader(void);
+void PrintPass(const char *name, long records, const PassFigures &p, const char *failure);
+
+// The transactions the window protocol needs for one record, at least: the
+// command register back to 0, one status read to see the completion bits
+// clear, the command (and whatever must go before it), one status read to
+// see it complete, and the image read when it was a read. Contiguous
+// registers go in one transaction.
+void NeedWrite(std::vector<Transaction> *v, unsigned status, unsigned recordLength, bool withNumber);
+void NeedRead(std::vector<Transaction> *v, unsigned status, unsigned recordLength, bool first,
+              bool found);
+// The command register back to 0 once the pass is over.
+void NeedIdle(std::vector<Transaction> *v, unsigned status, unsigned recordLength);
