@@ -96,8 +96,10 @@ int ConfigIdle(void *) {
         char text[2] = {(char)key, 0};
         PushKeys(text);
         AbortFlag = IsMovingKey(key) ? 2 : 1;
-        if (key == KEY_ESC)
+        if (key == KEY_ESC) {
+            IdleEscape = true;
             return 0;
+        }
     }
     SpinnerTurn();
     return 1;

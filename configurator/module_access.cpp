@@ -26,6 +26,7 @@ static const char IDLE_ABORT_TEXT[] = "Application idle abort";
 // A new menu action: no failure, no abort, nothing shown.
 void ActionBegin(void) {
     memset(&action, 0, sizeof action);
+    IdleEscape = false;
 }
 
 // Whether a register operation of this action failed or ESC ended it.
@@ -63,6 +64,12 @@ void ShowActionReason(void) {
 // True when the action may still use the link; opens the link when none is
 // open yet. A link that cannot be opened has already said so.
 static bool LinkReady(void) {
+    // ESC typed while a reply was already on its way ends the action at the
+    // next transfer, as one that ended the wait itself does.
+    if (IdleEscape && !action.failed) {
+        action.aborted = true;
+        ActionFail(IDLE_ABORT_TEXT);
+    }
     if (action.failed)
         return false;
     if (g_handle)

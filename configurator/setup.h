@@ -49,6 +49,9 @@ extern CommHandle *g_handle;
 // Set by the idle routine: 0 nothing, 1 a key arrived during a wait, 2 the key
 // was an arrow key, Page Up or Page Down. The register viewer reads and clears it.
 extern int AbortFlag;
+// Set by the idle routine when ESC was typed during a wait, even when the
+// reply came in before the wait could end; a new menu action clears it.
+extern bool IdleEscape;
 
 // The default record: Sy/Max on COM1: at 9600, 8 data bits, 1 stop bit, even
 // parity, no route, front panel, rack address 1.

@@ -11,6 +11,7 @@
 SetupRecord g_setup;
 CommHandle *g_handle;
 int AbortFlag;
+bool IdleEscape;
 
 namespace {
 

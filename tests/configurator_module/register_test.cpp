@@ -59,6 +59,17 @@ TEST_F(Registers, EscDuringAWaitAbortsTheAction) {
     Cmd("fault clear");
 }
 
+TEST_F(Registers, EscTypedAsTheReplyCameEndsTheActionAtTheNextTransfer) {
+    uint16_t v;
+    EXPECT_TRUE(ReadModuleRegister(0, &v));
+    // The idle routine saw ESC, but the reply won the race and the read stood.
+    IdleEscape = true;
+    EXPECT_FALSE(ReadModuleRegister(0, &v));
+    EXPECT_TRUE(ActionAborted());
+    ActionBegin();
+    EXPECT_TRUE(ReadModuleRegister(0, &v));
+}
+
 TEST_F(Registers, WithoutALinkTheLinksOwnWordsAreShownOnce) {
     CommClose(g_handle);
     g_handle = nullptr;
