@@ -161,17 +161,28 @@ Transaction MadeUp(bool write, unsigned first, unsigned count) {
 
 namespace {
 
-// Sorts one transaction of a pass through the window at s of length l.
-void tally(WindowTally *t, const Transaction &x, unsigned s, unsigned l) {
+// What a transaction of a pass through the window at s of length l was:
+// 0 idle write, 1 status read, 2 command, 3 data write, 4 data read, 5 other.
+int kind_of(const Transaction &x, unsigned s, unsigned l) {
     unsigned command = s + l + 2, count = unsigned(x.values.size());
     if (x.write && x.first == command && count == 1)
-        (x.values[0] == 0 ? t->idle : t->commands)++;
-    else if (!x.write && x.first == s && count == 1)
-        t->statusReads++;
-    else if (x.first > s && x.first + count <= command + 1)
-        (x.write ? t->dataWrites : t->dataReads)++;
-    else
-        t->other++;
+        return x.values[0] == 0 ? 0 : 2;
+    if (!x.write && x.first == s && count == 1)
+        return 1;
+    if (x.first > s && x.first + count <= command + 1)
+        return x.write ? 3 : 4;
+    return 5;
+}
+
+// Counts one transaction; *standing is the command left in the register.
+void tally(WindowTally *t, int kind, const Transaction &x, uint16_t *standing) {
+    long *counts[] = {&t->idle, &t->statusReads, &t->commands,
+                      &t->dataWrites, &t->dataReads, &t->other};
+    (*counts[kind])++;
+    if (kind == 2 && *standing != 0)
+        t->repeats++;
+    if (kind == 0 || kind == 2)
+        *standing = x.values[0];
 }
 
 // True when the transaction lies within the window's registers.
@@ -181,9 +192,26 @@ bool in_window(const Transaction &x, unsigned s, unsigned l) {
 
 } // namespace
 
+LinkCounts ModuleLineCounts(ModuleLine *line) {
+    LinkCounts c;
+    SimWith(line->sim, [&](Slave *s) {
+        c.enqIn = s->stats.enqIn;
+        c.nakIn = s->stats.nakIn;
+        c.retransmits = s->stats.retransmits;
+        c.badFramesIn = s->stats.badFramesIn;
+    });
+    return c;
+}
+
 PassFigures MeasurePass(ModuleLine *line, const std::vector<Transaction> &log, unsigned status,
-                        unsigned recordLength, const std::vector<Transaction> &needed) {
+                        unsigned recordLength, const std::vector<Transaction> &needed,
+                        const LinkCounts &before) {
     PassFigures p;
+    LinkCounts now = ModuleLineCounts(line);
+    p.link.enqIn = now.enqIn - before.enqIn;
+    p.link.nakIn = now.nakIn - before.nakIn;
+    p.link.retransmits = now.retransmits - before.retransmits;
+    p.link.badFramesIn = now.badFramesIn - before.badFramesIn;
     std::vector<uint8_t> route = ModuleLineRoute(line);
     size_t a = log.size(), b = 0;
     // The pass begins with the first write to the command register: the
@@ -202,10 +230,27 @@ PassFigures MeasurePass(ModuleLine *line, const std::vector<Transaction> &log, u
         return p;
     p.found = true;
     size_t chars = 0;
+    uint16_t standing = 1; // unknown before the pass: the first command is no repeat
+    double excess[5] = {0, 0, 0, 0, 0};
+    long kinds[5] = {0, 0, 0, 0, 0};
     for (size_t i = a; i <= b; i++) {
         chars += TransactionChars(log[i], route);
-        tally(&p.tally, log[i], status, recordLength);
+        int kind = kind_of(log[i], status, recordLength);
+        if (i == a)
+            standing = 0;
+        tally(&p.tally, kind, log[i], &standing);
+        // From this request reaching the module to the next one doing so,
+        // the line needs the rest of this transaction and the next request.
+        if (i < b && kind < 5) {
+            double gap = std::chrono::duration<double>(log[i + 1].at - log[i].at).count();
+            size_t line_chars = TransactionChars(log[i], route) - RequestChars(log[i], route) +
+                                RequestChars(log[i + 1], route);
+            excess[kind] += gap - LineSeconds(line, line_chars);
+            kinds[kind]++;
+        }
     }
+    for (int k = 0; k < 5; k++)
+        p.excessMs[k] = kinds[k] ? 1000 * excess[k] / double(kinds[k]) : 0;
     p.made = long(b - a + 1);
     p.limitMade = LineSeconds(line, chars);
     size_t ends = RequestChars(log[a], route) + TransactionChars(log[b], route) -
@@ -239,6 +284,13 @@ void PrintPass(const char *name, long records, const PassFigures &p, const char 
            "writes, %.2f data reads, %.2f other\n",
            "", double(t.idle) / n, double(t.statusReads) / n, double(t.commands) / n,
            double(t.dataWrites) / n, double(t.dataReads) / n, double(t.other) / n);
+    printf("%-9s ms beyond the line after each: idle %.1f, status %.1f, command %.1f, data "
+           "write %.1f, data read %.1f\n",
+           "", p.excessMs[0], p.excessMs[1], p.excessMs[2], p.excessMs[3], p.excessMs[4]);
+    if (t.repeats || p.link.enqIn || p.link.nakIn || p.link.retransmits || p.link.badFramesIn)
+        printf("%-9s commands repeated with no 0 between: %ld; link: %ld enquiries, %ld naks, "
+               "%ld replies sent again, %ld damaged requests\n",
+               "", t.repeats, p.link.enqIn, p.link.nakIn, p.link.retransmits, p.link.badFramesIn);
     fflush(stdout);
 }
 

@@ -73,6 +73,15 @@ struct WindowTally {
     long dataWrites = 0;  // record number and image written
     long dataReads = 0;   // record number and image read
     long other = 0;       // anything else between the first and last window transaction
+    long repeats = 0;     // a command written again with no 0 between: it may run twice
+};
+
+// The link as the module's end saw it during a pass.
+struct LinkCounts {
+    long enqIn = 0;       // enquiries from the master (it missed something)
+    long nakIn = 0;       // replies refused by the master
+    long retransmits = 0; // replies sent again
+    long badFramesIn = 0; // requests that arrived damaged
 };
 
 // What a pass cost: its transactions, its time and the line's limits.
@@ -84,8 +93,14 @@ struct PassFigures {
     double limitMade = 0;   // line time of the transactions made
     double limitNeeded = 0; // line time of the transactions needed
     WindowTally tally;
+    LinkCounts link;
+    // Time beyond the line's own, per transaction, by what the transaction
+    // was: idle write, status read, command, data write, data read (ms).
+    double excessMs[5] = {0, 0, 0, 0, 0};
 };
 
+// The link counters of the module's end since the start.
+LinkCounts ModuleLineCounts(ModuleLine *line);
 // Takes the window pass out of a log: everything from the first write to
 // the window's command register (the status register can share its offset
 // with a global register that fetch and send use) to the last transaction
@@ -93,8 +108,10 @@ struct PassFigures {
 // when the first request reached the module to when the last did, with the
 // line time of the first request and of the rest of the last transaction
 // added (the line can do those no faster).
+// The link counters are those since before (taken before the pass).
 PassFigures MeasurePass(ModuleLine *line, const std::vector<Transaction> &log, unsigned status,
-                        unsigned recordLength, const std::vector<Transaction> &needed);
+                        unsigned recordLength, const std::vector<Transaction> &needed,
+                        const LinkCounts &before);
 // Prints the header of the pass table, and one pass with its tally per record.
 void PrintPassHeader(void);
 void PrintPass(const char *name, long records, const PassFigures &p, const char *failure);

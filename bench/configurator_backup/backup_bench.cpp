@@ -30,6 +30,16 @@ std::string ResultLine(void) {
     return a == std::string::npos ? std::string("(no result line)") : row.substr(a, b - a + 1);
 }
 
+// Bytes in a file, -1 when it cannot be opened.
+long FileSize(const char *name) {
+    FILE *f = fopen(name, "rb");
+    if (!f)
+        return -1;
+    long size = fseek(f, 0, SEEK_END) == 0 ? ftell(f) : -1;
+    fclose(f);
+    return size;
+}
+
 // Fills file 1 with records 0 to 199, or empties it.
 void FillModule(ModuleLine *line, bool fill) {
     ModuleLineWith(line, [&](ModuleLine *l) {
@@ -100,6 +110,7 @@ int main() {
     // Backup: the name typed into the picker.
     unsigned status = LastWindow(line);
     ModuleLineTake(line);
+    LinkCounts before = ModuleLineCounts(line);
     ConsoleRecordInput("BENCH\r");
     ActionBegin();
     BackupModule();
@@ -108,14 +119,19 @@ int main() {
         NeedRead(&needed, status, LENGTH, r == 0, true);
     NeedRead(&needed, status, LENGTH, false, false); // the read-next that ends the file
     NeedIdle(&needed, status, LENGTH);
-    PassFigures backup = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed);
+    PassFigures backup = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed, before);
     std::string result = ResultLine();
-    bool backedUp = result == "BACKUP SUCCESSFUL";
-    PrintPass("backup", RECORDS, backup, backedUp ? nullptr : result.c_str());
+    // Magic, file count, one file's parameters, the entries, end mark, lock.
+    long size = FileSize("BENCH.740"), whole = 2 + 4 + 40 + RECORDS * (4 + 2 * LENGTH) + 4 + 4;
+    bool backedUp = result == "BACKUP SUCCESSFUL" && size == whole;
+    char why[96];
+    snprintf(why, sizeof why, "%s, %ld bytes written of %ld", result.c_str(), size, whole);
+    PrintPass("backup", RECORDS, backup, backedUp ? nullptr : why);
 
     // Restore onto an emptied module: the configuration goes first (not
     // timed), then the records through the last window.
     FillModule(line, false);
+    before = ModuleLineCounts(line);
     ConsoleRecordInput("BENCH\r");
     ActionBegin();
     RestoreModule();
@@ -125,10 +141,12 @@ int main() {
     for (int r = 0; r < RECORDS; r++)
         NeedWrite(&needed, status, LENGTH, true);
     NeedIdle(&needed, status, LENGTH);
-    PassFigures restore = MeasurePass(line, log, status, LENGTH, needed);
+    PassFigures restore = MeasurePass(line, log, status, LENGTH, needed, before);
     result = ResultLine();
     bool restored = result == "RESTORE SUCCESSFUL" && ModuleHoldsData(line);
-    PrintPass("restore", RECORDS, restore, restored ? nullptr : result.c_str());
+    snprintf(why, sizeof why, "%s, but the module does not hold the records backed up",
+             result.c_str());
+    PrintPass("restore", RECORDS, restore, restored ? nullptr : why);
 
     ScreenExit();
     ConsoleRecordStop();

@@ -110,6 +110,7 @@ int main() {
     PrintPassHeader();
     // Load: file 1, the data file, window 1, starting record 0, 200 records.
     ModuleLineTake(line);
+    LinkCounts before = ModuleLineCounts(line);
     ConsoleRecordInput("\rBENCHIN\r\r0\r200\ry");
     ActionBegin();
     LoadDataFile(false, 1);
@@ -117,12 +118,13 @@ int main() {
     for (int r = 0; r < RECORDS; r++)
         NeedWrite(&needed, status, LENGTH, true);
     NeedIdle(&needed, status, LENGTH);
-    PassFigures load = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed);
+    PassFigures load = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed, before);
     std::string result = ResultLine();
     bool loaded = result == "200 RECORDS TRANSFERRED" && ModuleHoldsData(line);
     PrintPass("load", RECORDS, load, loaded ? nullptr : result.c_str());
 
     // Unload: the same window, starting record 0, 200 records.
+    before = ModuleLineCounts(line);
     ConsoleRecordInput("\rBENCHOUT\r\r0\r200\ry");
     ActionBegin();
     UnloadDataFile(1);
@@ -130,7 +132,7 @@ int main() {
     for (int r = 0; r < RECORDS; r++)
         NeedRead(&needed, status, LENGTH, r == 0, true);
     NeedIdle(&needed, status, LENGTH);
-    PassFigures unload = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed);
+    PassFigures unload = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed, before);
     result = ResultLine();
     bool unloaded = result == "200 RECORDS TRANSFERRED" && ReadFile("BENCHOUT.HEX") == HexData();
     PrintPass("unload", RECORDS, unload, unloaded ? nullptr : result.c_str());
