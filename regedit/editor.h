@@ -22,6 +22,7 @@ enum {
     STATUS_OFFSET = 8192, // Sy/Max status words sit this far above their registers
     MODULE_ID_REGISTER = 8188,
     MODULE_NAME_REGISTER = 8177,
+    SPINNER_STEP_MS = 100, // the spinner moves at most ten times a second
 };
 
 struct EditorState {
@@ -46,6 +47,7 @@ struct EditorState {
 
     volatile bool abortFlag; // a key arrived during a transfer
     int spinner;             // 0..3
+    int64_t spinnerShownMs = 0; // when the spinner last moved (monotonic ms); 0: not yet
     bool idleRan;            // the idle routine ran during this cycle
     char lastError[84];      // the error text on row 24
 };
@@ -56,8 +58,11 @@ void EditorInit(EditorState *e, const RunSettings *s, CommHandle *h);
 void RunEditor(EditorState *e);
 
 // The idle routine the library calls during every reply wait: notes a key,
-// ends the wait on Escape, turns the spinner.
+// ends the wait on Escape, turns the spinner (SpinnerTurn).
 int EditorIdle(void *arg);
+// Shows the next spinner character when SPINNER_STEP_MS have passed since the
+// last one shown (or none was); at nowMs, monotonic milliseconds, when given.
+void SpinnerTurn(EditorState *e, int64_t nowMs = -1);
 // Reads the module identification and shows it on row 3 (nothing under -S).
 void ModuleIdRefresh(EditorState *e);
 // One poll cycle: read, draw, show errors, read status words.

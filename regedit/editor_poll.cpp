@@ -4,6 +4,7 @@
 #include "regedit/editor.h"
 #include "screen/screen.h"
 
+#include <chrono>
 #include <cstdio>
 
 long RowRegister(const EditorState *e, int row) {
@@ -40,6 +41,19 @@ static bool KeyWaiting(const EditorState *e) {
     return e->abortFlag || ConsoleKeyWaiting();
 }
 
+void SpinnerTurn(EditorState *e, int64_t nowMs) {
+    if (nowMs < 0)
+        nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now().time_since_epoch())
+                    .count();
+    // The idle routine runs every 10 ms: turning on each call would send the
+    // terminal a character and a cursor move a hundred times a second.
+    if (e->spinnerShownMs != 0 && nowMs - e->spinnerShownMs < SPINNER_STEP_MS)
+        return;
+    e->spinnerShownMs = nowMs != 0 ? nowMs : 1;
+    ShowSpinner(e);
+}
+
 int EditorIdle(void *arg) {
     EditorState *e = static_cast<EditorState *>(arg);
     e->idleRan = true;
@@ -54,7 +68,7 @@ int EditorIdle(void *arg) {
             return 0;
         }
     }
-    ShowSpinner(e);
+    SpinnerTurn(e);
     ConsoleFlush();
     return 1;
 }
@@ -152,10 +166,10 @@ void PollCycle(EditorState *e) {
     if (!e->abortFlag)
         StatusPoll(e);
     // A link that answers at once may never wait long enough for the idle
-    // routine to run: the spinner still turns once a cycle, and a key typed
-    // meanwhile still ends the poll run.
+    // routine to run: the spinner still turns (when its time has come), and a
+    // key typed meanwhile still ends the poll run.
     if (!e->idleRan)
-        ShowSpinner(e);
+        SpinnerTurn(e);
     if (!e->abortFlag && ConsoleKeyWaiting())
         e->abortFlag = true;
     ConsoleFlush();
