@@ -1,14 +1,44 @@
 // Modbus RTU framers: address, function and data, CRC low byte, CRC high byte.
-// A frame ends when the line has been quiet for the inter-character interval;
-// the reader thread then calls CloseRtuFrame.
+// A reply whose length its own bytes give is closed with its last byte once
+// its CRC checks; any other frame ends when the line has been quiet for the
+// inter-character interval, and the reader thread then calls CloseRtuFrame.
 //
-//   receive:  idle -> data (address, PDU, CRC) -> CloseRtuFrame -> idle
+//   receive:  idle -> data (address, PDU, CRC) -> complete by length and CRC,
+//                     or CloseRtuFrame -> idle
 //             data with no room left -> overflow (discard until CloseRtuFrame)
 //   transmit: idle -> address -> data... -> CRC low -> CRC high -> idle
 #include "comm/comm_internal.h"
 
 enum RtuRxState { RTU_IDLE = 0, RTU_DATA = 1, RTU_OVERFLOW = 2, RTU_DISCARD = 3 };
 enum RtuTxState { RTUT_IDLE = 0, RTUT_DATA = 1, RTUT_CRC_HIGH = 2 };
+
+// The length of a reply's function code, data and CRC as far as the n bytes
+// held tell it; 0 while it cannot be known. Exceptions carry one code; reads
+// (1-4), file reads (20) and file writes (21, the request echoed) a byte count;
+// single and multiple writes (5, 6, 15, 16) an address and a value or count.
+static int RtuReplyLength(const uint8_t *data, int n) {
+    if (n < 1)
+        return 0;
+    uint8_t function = data[0];
+    if (function & 0x80)
+        return 1 + 1 + 2;
+    switch (function) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 20:
+    case 21:
+        return n < 2 ? 0 : 1 + 1 + data[1] + 2;
+    case 5:
+    case 6:
+    case 15:
+    case 16:
+        return 1 + 4 + 2;
+    default:
+        return 0;
+    }
+}
 
 void RtuRxByte(CommHandle *h, uint8_t byte) {
     switch (h->rxState) {
@@ -34,6 +64,10 @@ void RtuRxByte(CommHandle *h, uint8_t byte) {
             h->rxBuffer->data[h->rxCursor++] = byte;
             h->rxRoom--;
             h->rxCheck = (uint16_t)CheckStep(h->rxCheck, byte, 1);
+            // Complete by its length with a CRC that checks: no need to wait
+            // for the line to go quiet. A bad CRC still waits for the quiet.
+            if (h->rxCheck == 0 && h->rxCursor == RtuReplyLength(h->rxBuffer->data, h->rxCursor))
+                CloseRtuFrame(h);
             return;
         }
         // Overlong frame: give the buffer back and end the caller's wait now.

@@ -16,8 +16,11 @@ struct SerialDriver {
 namespace {
 
 // The reader thread: every received byte goes to the receive framer in
-// order; every finished write lets the writer take more bytes. A hung-up line
-// ends the write in flight; the thread then only waits for its stop.
+// order as soon as it is in, so a frame with an end mark (or an RTU reply
+// whose length is known) completes with its last byte; the quiet interval
+// after the bytes ends any RTU frame still open. Every finished write lets the
+// writer take more bytes. A hung-up line ends the write in flight; the thread
+// then only waits for its stop.
 void ReaderThread(CommHandle *h) {
     for (;;) {
         int count = 0;
@@ -26,13 +29,13 @@ void ReaderThread(CommHandle *h) {
         case SERIAL_EV_READ:
             for (int i = 0; i < count; i++)
                 RxFramer(h, h->readBuffer[i]);
-            // A short read means the line went quiet: the end of an RTU frame.
-            if (count < h->readSize) {
-                std::lock_guard<std::recursive_mutex> guard(h->lock);
-                if (h->framing == FRAMING_RTU)
-                    CloseRtuFrame(h);
-            }
             break;
+        case SERIAL_EV_QUIET: {
+            std::lock_guard<std::recursive_mutex> guard(h->lock);
+            if (h->framing == FRAMING_RTU)
+                CloseRtuFrame(h);
+            break;
+        }
         case SERIAL_EV_WRITTEN:
             RefillWriter(h, count);
             break;
@@ -93,6 +96,7 @@ CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, in
         return nullptr;
     }
     SerialPortSetInterval(h->port, 20);
+    SerialPortSetEager(h->port, true);
     // Gateway and Modbus lines may be half duplex: RTS keys the transmitter.
     SerialPortSetRtsToggle(h->port, wide != 0);
     h->driver = new (std::nothrow) SerialDriver();

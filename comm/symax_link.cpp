@@ -7,7 +7,6 @@
 // DLE SYN. After sending a frame the transmitter sends fill bytes, then DLE ENQ
 // up to 32 times, until the peer acknowledges; DLE NAK resends up to 8 times.
 #include "comm/comm_internal.h"
-#include "platform/serial.h"
 
 namespace {
 
@@ -78,23 +77,6 @@ void TxStep(CommHandle *h, uint8_t byte) {
 
 void RxStep(CommHandle *h, uint8_t byte) {
     h->rxCheck = (uint16_t)CheckStep(h->rxCheck, byte, CrcMode(h));
-}
-
-// The fill bytes sent before each enquiry. The reader thread hands received
-// bytes on only when its read is full or the line has been quiet for the read
-// interval, so an acknowledgement already on the line may reach the framer
-// that much later: the wait covers the interval and the acknowledgement's own
-// two characters at the port's rate, on top of the usual ten fill bytes.
-// Without a port (a handle driven byte by byte) it is the ten.
-uint16_t FillBytesPerWait(const CommHandle *h) {
-    if (!h->port)
-        return kFillBytes;
-    long charUs = SerialPortCharTime(h->port);
-    if (charUs < 1)
-        charUs = 1;
-    long intervalUs = (long)SerialPortInterval(h->port) * 1000;
-    long fills = kFillBytes + (intervalUs + charUs - 1) / charUs + 2;
-    return fills > 4096 ? (uint16_t)4096 : (uint16_t)fills;
 }
 
 void TxDropBuffer(CommHandle *h) {
@@ -177,7 +159,7 @@ unsigned TxMachine(CommHandle *h) {
             return (uint8_t)(h->txCheck >> 8);
         case 9:
             h->enquiryCounter = kEnquiries;
-            h->txRoom = FillBytesPerWait(h); // the fill count while waiting
+            h->txRoom = kFillBytes; // the fill count while waiting
             h->txState = TX_WAIT_ACK;
             return (uint8_t)(h->txCheck & 0xFF);
         case TX_WAIT_ACK:
@@ -190,7 +172,7 @@ unsigned TxMachine(CommHandle *h) {
             if (h->enquiryCounter != 0) {
                 h->enquiryCounter--;
                 h->txFlags |= TXF_SEND_ENQ;
-                h->txRoom = FillBytesPerWait(h);
+                h->txRoom = kFillBytes;
                 return DLE;
             }
             TxDropBuffer(h); // never acknowledged: the caller times out

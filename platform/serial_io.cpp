@@ -42,6 +42,12 @@ bool OutputQueued(SerialPort *p) {
     return queued > 0;
 }
 
+// Whether bytes are waiting to be read (or the line reports trouble).
+bool InputWaiting(SerialPort *p) {
+    pollfd fd = {p->fd, POLLIN, 0};
+    return poll(&fd, 1, 0) > 0 && (fd.revents & kReadable);
+}
+
 // Reads what is there into buf; false when the line has hung up.
 bool ReadAvailable(SerialPort *p, uint8_t *buf, int room, int *got) {
     *got = 0;
@@ -192,10 +198,16 @@ int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
         if (p->stopped)
             return SERIAL_EV_STOP;
         if (p->hungUp && p->readCount > 0) {
-            // The bytes that came before the hang-up are delivered first.
+            // The bytes that came before the hang-up are delivered first,
+            // and on an eager port the end of their frame after them.
             *count = p->readCount;
             p->readCount = 0;
+            p->quietPending = p->eager;
             return SERIAL_EV_READ;
+        }
+        if (p->hungUp && p->quietPending) {
+            p->quietPending = false;
+            return SERIAL_EV_QUIET;
         }
         if (p->hungUp && !p->hangReported) {
             p->hangReported = true;
@@ -207,13 +219,21 @@ int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
         int64_t interval = (int64_t)p->intervalMs * 1000000;
         bool down = p->hungUp;
         if (!down && p->readCount > 0 &&
-            (p->readCount >= size || now - p->lastByteAt >= interval)) {
+            (p->eager || p->readCount >= size || now - p->lastByteAt >= interval)) {
             *count = p->readCount;
             p->readCount = 0;
+            p->quietPending = p->eager;
             return SERIAL_EV_READ;
         }
+        // Bytes already waiting are no quiet line, only a reader that came
+        // late (the framers took their time, or the thread was not scheduled):
+        // they are read first, as they were when reads were not eager.
+        if (!down && p->quietPending && now - p->lastByteAt >= interval && !InputWaiting(p)) {
+            p->quietPending = false;
+            return SERIAL_EV_QUIET;
+        }
         int64_t until = kForever;
-        if (!down && p->readCount > 0)
+        if (!down && (p->readCount > 0 || p->quietPending))
             until = p->lastByteAt + interval;
         bool wantOut = false;
         {

@@ -33,7 +33,7 @@ struct Way {
 
 struct End {
     PtyPair pty{-1, -1, "", ""};
-    int fd = -1; // the descriptor the cable reads and writes
+    int fd = -1;        // the descriptor the cable reads and writes
     bool owned = false; // fd is the opened terminal, not pty.master
     bool gone = false;  // read error or hang-up: no longer polled
     std::string path;

@@ -1,7 +1,7 @@
 // The paced cable carries every byte each way, in order, and never faster
 // than the line it stands for.
-#include "sim/paced_cable/paced_cable.h"
 #include "platform/pty.h"
+#include "sim/paced_cable/paced_cable.h"
 
 #include <cerrno>
 #include <chrono>
