@@ -148,6 +148,10 @@ void EditConfig(void) {
     ScreenWindow *w = OpenWindow(7, 12, 15, 50, "EDIT CONFIGURATION");
     DrawTextTable(editor_texts);
     PutFieldF("of %ld data storage registers available", 17, 20, 0, ' ', 0, DATA_STORAGE_REGISTERS);
+    // A file last edited that lies well past the count now held (another
+    // configuration came in meanwhile) starts again at the first file.
+    if (current_file < 0 || (uint32_t)current_file > g_config.fileCount)
+        current_file = 0;
     clamp_selection();
     int field = FIELD_LENGTH;
     bool changed = true;

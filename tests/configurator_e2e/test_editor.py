@@ -188,6 +188,21 @@ class FilesAndReports(Session, unittest.TestCase):
         self.error("Can't write to disk file.")
         self.closed("PRINT INTERFACE MAP")
 
+        # Left on file 4 of 4; a loaded file of two files reopens on the first.
+        self.dialog("e", "EDIT CONFIGURATION", "up", "4", "enter")
+        self.values(1, 4, 10, 2, 99, 2)
+        for file in (2, 3, 4):
+            p.send("pgdn")
+            p.wait_text(8, 21, "%3d" % file)
+        p.send("f1")
+        self.closed("EDIT CONFIGURATION")
+        self.dialog("l", "LOAD CONFIGURATION FROM DISK", "two", "enter")
+        self.closed("LOAD CONFIGURATION FROM DISK")
+        self.dialog("e", "EDIT CONFIGURATION")
+        self.values(1, 2, 10, 2, 99, 2)
+        p.send("f1")
+        self.closed("EDIT CONFIGURATION")
+
 
 @harness.need_module_sim
 class RoundTrip(Session, unittest.TestCase):
