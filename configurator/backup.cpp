@@ -329,7 +329,7 @@ bool RestoreFileRecords(BackupReader *r, uint32_t file) {
         }
         if (number >= BACKUP_END_MARK)
             break;
-        PutFieldF("Restoring file: %u, record %lu", 12, 22, 30, ' ', 0, file + 1,
+        PutFieldF("Restoring file: %u, record %lu", 12, 22, 35, ' ', 0, file + 1,
                   (unsigned long)number);
         if (!windowed || number > BACKUP_HIGHEST_RECORD || f.recordLength > RECORD_BUFFER_WORDS ||
             !BackupGetImage(r, f.recordLength, RecordBuffer)) {

@@ -250,6 +250,15 @@ class BackupAndRestore(unittest.TestCase):
         s.error("File 1: the module refused record 2.")
         s.error("RESTORE FAILED")
         self.assertEqual(read(self.wd.file("BK.740")), first)
+        # the progress line shows the whole record number
+        write(self.wd.file("HIGH.740"), struct.pack("<HI", 3211, 1)
+              + file_record(2, 1, 65535, 0, [6]) + entry(65535, 1, 2) + END)
+        s.sim.cmd("fault refuse 1")
+        s.restore("HIGH")
+        s.prog.wait_error("File 1: the module refused record 65535.")
+        s.prog.wait_text(12, 22, "Restoring file: 1, record 65535")
+        s.prog.send("f10")
+        s.error("RESTORE FAILED")
 
         # a file of the previous format: 24-byte file records, 8 windows at most
         old = (struct.pack("<HI", 2211, 1)
