@@ -290,7 +290,14 @@ bool CheckBackupFile(BackupReader *r, ModuleConfig *c, BackupScan *scan, bool *d
     case BS_TRAILING:
         ShowError("Backup file has data after its lock value.");
         break;
+    case BS_BAD_NUMBER:
+        ShowErrorF("Can't read file. File %u holds a record number above 65535.", scan->file + 1);
+        break;
     default:
+        if (scan->file >= c->fileCount) {
+            ShowError("Can't read file. Its lock value is cut short.");
+            break;
+        }
         ShowErrorF("Can't read file. Records of file %u are cut short.", scan->file + 1);
     }
     return false;

@@ -166,6 +166,8 @@ BackupScan BackupScanRecords(const BackupReader &start, const ModuleConfig &c) {
     if (left == 0)
         return s;
     if (left < 4) {
+        // No file is at fault: the lock value behind the last one is cut.
+        s.file = files;
         s.result = BS_TRUNCATED;
         return s;
     }

@@ -73,7 +73,7 @@ enum BackupScanResult {
 };
 struct BackupScan {
     BackupScanResult result;
-    uint32_t file;    // zero-based file at fault
+    uint32_t file;    // zero-based file at fault (the file count: the lock value)
     uint32_t entries; // record entries in the whole file
     bool hasLock;
     uint16_t lock; // low 16 bits of the lock value when there is one

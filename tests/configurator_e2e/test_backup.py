@@ -235,6 +235,10 @@ class BackupAndRestore(unittest.TestCase):
         s.restore("CUT")
         s.error("Can't read file. Records of file 2 are cut short.")
         s.error("RESTORE FAILED")
+        write(self.wd.file("CUTLOCK.740"), first[:-2])
+        s.restore("CUTLOCK")
+        s.error("Can't read file. Its lock value is cut short.")
+        s.error("RESTORE FAILED")
         many = struct.pack("<HI", 3211, 293) + file_record(1, 1, 0, 0) * 293 + END * 293
         write(self.wd.file("MANY.740"), many)
         s.restore("MANY")
