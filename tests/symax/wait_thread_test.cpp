@@ -28,8 +28,14 @@ TEST(WaitReplyThreaded, ReplyFromTheReaderSideEndsTheWaitAtOnce) {
         pool_give(b);
     }
     double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    // Polling every 10 ms would take at least 200 ms for the twenty.
+    // Polling every 10 ms would take at least 200 ms for the twenty. Under a
+    // sanitizer the scheduling delays of an instrumented build swamp that
+    // difference; there the rounds only check the handover itself.
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(ms, rounds * 10.0 * 0.75);
+#else
+    (void)ms;
+#endif
     HandleFree(h);
     EXPECT_EQ(pool_count(), baseline);
 }
