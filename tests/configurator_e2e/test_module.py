@@ -94,8 +94,16 @@ class ModuleSession(unittest.TestCase):
         self.fetch()
         front = self.save("front")
 
-        # Send the fetched image back: the module holds it with no records.
+        # No to the warning sends nothing: the records are still there after
+        # the next fetch has been over the link.
         self.sim.cmd("setrec 1 4 1 2 3 4 5 6 7 8 9 10")
+        self.send_config_asked()
+        p.send("n")
+        p.wait_for(lambda: "All data in module" not in p.text(), "the warning to close")
+        self.fetch()
+        self.assertEqual(self.sim.cmd("records 1"), ["4"])
+
+        # Send the fetched image back: the module holds it with no records.
         self.send_config()
         p.wait_anywhere("Lock configuration?")
         p.send("n")
