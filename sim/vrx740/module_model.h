@@ -79,6 +79,7 @@ struct WindowState {
     int pendingReads = 0;   // status reads before they show (fault slow)
     int lastRead = -1;      // number of the last record read, -1 before any
     bool numberSet = false; // the host wrote the record number since the last command
+    uint16_t command = 0;   // the command standing in the command register
 };
 
 struct ModuleFaults {

@@ -1,8 +1,9 @@
 // The window commands of the simulated module (see module_model.h).
 //
-// A command runs at once when written; its completion bits replace the
-// window's status and, with the slow fault, show only after that many status
-// reads. Writing 0 to the command register clears them.
+// A command runs at once when it arrives in the command register; its
+// completion bits replace the window's status and, with the slow fault, show
+// only after that many status reads. Writing 0 to the command register
+// clears them and makes room for the next command.
 #include "sim/vrx740/module_model.h"
 
 #include <algorithm>
@@ -106,8 +107,14 @@ void WindowCommand(Module *m, int index, uint16_t command) {
     if (command == 0) {
         w.status = 0;
         w.pendingReads = 0;
+        w.command = 0;
         return;
     }
+    // A command runs when it arrives in the register; the same command
+    // written again over itself (a request the link delivered twice) is not
+    // a new one. The host writes 0 between commands.
+    if (command == w.command)
+        return;
     bool numberSet = w.numberSet;
     uint16_t result;
     switch (command) {
@@ -125,6 +132,7 @@ void WindowCommand(Module *m, int index, uint16_t command) {
     default:
         return; // not a command: ignored, status unchanged
     }
+    w.command = command;
     w.numberSet = false;
     w.status = result;
     w.pendingReads = m->faults.slow;

@@ -165,6 +165,12 @@ TEST_F(Model, ReadNextSkipsGapsAndEndsWithoutWrap) {
     m->faults.wrapNext = true;
     EXPECT_EQ(Command(W3, 10, CMD_READ_NEXT), CMD_READ_NEXT | ST_FOUND);
     EXPECT_EQ(Read(W3 + 1), 0);
+    // A read-next the link delivered twice moves on once: 0 comes first.
+    Write(W3 + 1, 0);
+    Command(W3, 10, CMD_READ_RECORD);
+    Write(W3 + 12, CMD_READ_NEXT);
+    Write(W3 + 12, CMD_READ_NEXT);
+    EXPECT_EQ(Read(W3 + 1), 3);
 }
 
 TEST_F(Model, DeleteAllEmptiesTheFileOnly) {
