@@ -147,12 +147,15 @@ bool BackupFileRecords(BackupOut *o, uint32_t file) {
             ShowError("Can't write disk file");
             return false;
         }
-        if (!WindowIdle(w)) {
-            ShowReadFailure(HS_FAILED);
-            return false;
-        }
-        if (hs == HS_NOT_FOUND && !first)
+        // The next read starts by writing 0 to the command register itself;
+        // only the end of the pass leaves the window idle here.
+        if (hs == HS_NOT_FOUND && !first) {
+            if (!WindowIdle(w)) {
+                ShowReadFailure(HS_FAILED);
+                return false;
+            }
             return true;
+        }
         first = false;
     }
 }

@@ -263,7 +263,10 @@ HandshakeResult RestoreWriteHandshake(const ModuleWindow &w, uint16_t number) {
     bool done = PollStatus(w, ST_WRITE_RECORD_DONE, true, POLL_LIMIT_LONG, &status);
     if (!done && ActionFailed())
         return HS_FAILED;
-    if (!WindowIdle(w))
+    // A completed write leaves its command standing: the next record's
+    // handshake writes 0 first, and the caller idles the window at the end of
+    // the list. One that never completed is taken back at once.
+    if (!done && !WindowIdle(w))
         return HS_FAILED;
     if (!done)
         return HS_NO_COMPLETE;
