@@ -1,6 +1,8 @@
 // The main screen, the menu bar loop and the command-line keystrokes.
 #include "configurator/menu_loop.h"
 
+#include <cctype>
+
 #include "configurator/actions.h"
 #include "configurator/dialogs.h"
 #include "configurator/fetch_send.h"
@@ -76,6 +78,12 @@ std::string CommandLineKeys(const char *argument) {
                 p = q - 1;
                 break;
             }
+            if (!isalpha((unsigned char)c)) {
+                // Only a slash and a letter are a key; "08/12" stays as typed.
+                keys += '/';
+                p = q - 1;
+                break;
+            }
             if (c == 'R' || c == 'r') {
                 keys += '\r';
                 p = q;
@@ -91,7 +99,7 @@ std::string CommandLineKeys(const char *argument) {
                 p = q;
                 break;
             }
-            // Any other character after the slash is dropped.
+            // Any other letter after the slash is dropped.
         }
     }
     return keys;

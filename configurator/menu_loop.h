@@ -12,8 +12,9 @@ extern const ScreenText MainScreenTexts[];
 extern const char *MainMenu[];
 
 // The keystrokes of one command-line argument: "/R" Enter, "/E" ESC, "/D"
-// DEL (either case); any other character after a slash is dropped and the
-// slash meets the next one. A slash left at the end of the argument is dropped.
+// DEL (either case); any other letter after a slash is dropped and the slash
+// meets the next character. A slash before anything but a letter stays as
+// typed; a slash left at the end of the argument is dropped.
 // Arguments of any length are taken (the type-ahead holds what does not fit).
 std::string CommandLineKeys(const char *argument);
 // Queues the keystrokes of every argument after the program name.

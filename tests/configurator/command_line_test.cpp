@@ -13,11 +13,12 @@ TEST_F(ConfiguratorCommandLine, SlashLettersBecomeKeys) {
     } cases[] = {
         {"/e", "\x1b"},      {"/E", "\x1b"}, {"x/Ry", "x\ry"}, {"/r/d/D", "\r\x7f\x7f"},
         {"/QR", "\r"},                   // Q goes, the slash then meets R
-        {"/Q/R", "\r"},                  // Q goes, the slash meets the second slash, which goes
-        {"a/xyzE", "a\x1b"},             // every other character after the slash goes
+        {"/Q/R", "/\r"},                 // Q goes; a slash before a slash is no key and stays
+        {"a/xyzE", "a\x1b"},             // every other letter after the slash goes
+        {"08/12", "08/12"},              // a slash before a digit stays as typed
         {"ab/", "ab"},                   // a slash at the end goes
         {"/", ""},           {"/Q", ""}, // Q goes, then the slash is at the end
-        {"/q/", ""},         {"abc", "abc"}, {"", ""},         {"c1/r", "c1\r"},
+        {"/q/", "/"},         {"abc", "abc"}, {"", ""},         {"c1/r", "c1\r"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(CommandLineKeys(c.argument), c.keys) << c.argument;
