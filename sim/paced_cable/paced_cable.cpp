@@ -79,23 +79,23 @@ static int end_open_path(const std::string &path, std::string *error) {
 }
 
 // Makes one end as the options ask; false with *error set on failure.
-static bool end_make(End *e, const CableEnd &spec, const char *name, std::string *error) {
-    if (spec.link.empty() == spec.open.empty()) {
+static bool end_make(End *e, const CableEnd &want, const char *name, std::string *error) {
+    if (want.link.empty() == want.open.empty()) {
         *error = std::string("end ") + name + " needs either a link or a path to open";
         return false;
     }
-    if (!spec.open.empty()) {
-        e->fd = end_open_path(spec.open, error);
+    if (!want.open.empty()) {
+        e->fd = end_open_path(want.open, error);
         e->owned = true;
-        e->path = spec.open;
+        e->path = want.open;
         return e->fd >= 0;
     }
     if (!PtyOpen(&e->pty)) {
         *error = std::string("cannot make a pty: ") + strerror(errno);
         return false;
     }
-    if (!PtyLink(&e->pty, spec.link.c_str())) {
-        *error = "cannot link " + spec.link + " (an existing file that is not a link?)";
+    if (!PtyLink(&e->pty, want.link.c_str())) {
+        *error = "cannot link " + want.link + " (an existing file that is not a link?)";
         PtyClose(&e->pty);
         return false;
     }
