@@ -72,10 +72,8 @@ long SendRecords(FILE *f, int type, bool keyed, const ModuleWindow &w, const Tra
 void LoadDataFile(bool keyed, int type) {
     if (type < TYPE_HEX || type > TYPE_DEC || !BeginWindowAccess())
         return;
-    TransferChoice c = {};
-    c.fileIndex = SelectFileIndex(1) < 0 ? 0 : SelectFileIndex(1);
-    c.count = 65536;
-    ClampTransferChoice(&c);
+    TransferChoice c;
+    FirstTransferChoice(&c);
     ScreenWindow *window = nullptr;
     bool go = RunTransferForm(keyed ? TF_LOAD_KEYED : TF_LOAD_SEQUENTIAL, type,
                               LoadTitle(keyed, type), &c, &window);
@@ -90,18 +88,14 @@ void LoadDataFile(bool keyed, int type) {
         ShowError("No data file was chosen.");
         go = false;
     } else if (go && !Confirm("Proceed with load?")) {
-        CloseWindow(&window);
-        ShowSuccessF("%d RECORDS TRANSFERRED", 0);
-        EndWindowAccess();
+        DeclineTransfer(&window);
         return;
     } else if (go && !(f = OpenFile(c.name, "rb"))) {
         ShowErrorF("Can't open file \"%s\" for read.", c.name);
         go = false;
     }
     if (!go) {
-        EndWindowAccess();
-        CloseWindow(&window);
-        ShowError("TRANSFER ABORTED");
+        AbortTransfer(&window);
         return;
     }
     PutField("    0 records transferred.", 12, 20, 0, ' ', 0);
@@ -109,17 +103,5 @@ void LoadDataFile(bool keyed, int type) {
     bool escaped = false;
     long records = SendRecords(f, type, keyed, w, c, &why, &escaped);
     fclose(f);
-    if (escaped || ActionAborted()) {
-        EndWindowAccess();
-        CloseWindow(&window);
-        DropWaitingKeys();
-        ShowError("TRANSFER ABORTED");
-        return;
-    }
-    WindowIdle(w);
-    if (why)
-        ShowError(why);
-    CloseWindow(&window);
-    ShowSuccessF("%ld RECORDS TRANSFERRED", records);
-    EndWindowAccess();
+    EndTransfer(w, &window, records, why, escaped);
 }

@@ -68,10 +68,8 @@ long ReadRecords(FILE *out, int type, const ModuleWindow &w, const TransferChoic
 void UnloadDataFile(int type) {
     if (type < TYPE_HEX || type > TYPE_DEC || !BeginWindowAccess())
         return;
-    TransferChoice c = {};
-    c.fileIndex = SelectFileIndex(1) < 0 ? 0 : SelectFileIndex(1);
-    c.count = 65536;
-    ClampTransferChoice(&c);
+    TransferChoice c;
+    FirstTransferChoice(&c);
     ScreenWindow *window = nullptr;
     bool go = RunTransferForm(TF_UNLOAD, type, UnloadTitle(type), &c, &window);
     ModuleWindow w;
@@ -85,18 +83,14 @@ void UnloadDataFile(int type) {
         ShowError("No data file was chosen.");
         go = false;
     } else if (go && !Confirm("Proceed with unload?")) {
-        CloseWindow(&window);
-        ShowSuccessF("%d RECORDS TRANSFERRED", 0);
-        EndWindowAccess();
+        DeclineTransfer(&window);
         return;
     } else if (go && !(out = OpenFile(c.name, "wb"))) {
         ShowErrorF("Can't open file \"%s\" for write.", c.name);
         go = false;
     }
     if (!go) {
-        EndWindowAccess();
-        CloseWindow(&window);
-        ShowError("TRANSFER ABORTED");
+        AbortTransfer(&window);
         return;
     }
     PutField("    0 records found.", 12, 20, 0, ' ', 0);
@@ -108,17 +102,5 @@ void UnloadDataFile(int type) {
         snprintf(failedClose, sizeof failedClose, "Can't write file \"%s\".", c.name);
         why = failedClose;
     }
-    if (escaped || ActionAborted()) {
-        EndWindowAccess();
-        CloseWindow(&window);
-        DropWaitingKeys();
-        ShowError("TRANSFER ABORTED");
-        return;
-    }
-    WindowIdle(w);
-    if (why)
-        ShowError(why);
-    CloseWindow(&window);
-    ShowSuccessF("%ld RECORDS TRANSFERRED", records);
-    EndWindowAccess();
+    EndTransfer(w, &window, records, why, escaped);
 }

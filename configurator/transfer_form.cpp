@@ -138,6 +138,14 @@ void ClampTransferChoice(TransferChoice *c) {
         c->count = 0;
 }
 
+// Fills a fresh choice for the selected file.
+void FirstTransferChoice(TransferChoice *c) {
+    *c = {};
+    c->fileIndex = SelectFileIndex(1) < 0 ? 0 : SelectFileIndex(1);
+    c->count = 65536;
+    ClampTransferChoice(c);
+}
+
 // Opens the form's window and runs its fields.
 bool RunTransferForm(TransferFormKind kind, int type, const char *title, TransferChoice *c,
                      ScreenWindow **window) {
@@ -207,4 +215,36 @@ bool TransferEscaped(void) {
 void DropWaitingKeys(void) {
     while (GetKey(0) != KEY_NONE) {
     }
+}
+
+// Ends a transfer that never started.
+void AbortTransfer(ScreenWindow **window) {
+    EndWindowAccess();
+    CloseWindow(window);
+    ShowError("TRANSFER ABORTED");
+}
+
+// Ends a transfer declined at the confirmation.
+void DeclineTransfer(ScreenWindow **window) {
+    CloseWindow(window);
+    ShowSuccessF("%d RECORDS TRANSFERRED", 0);
+    EndWindowAccess();
+}
+
+// Ends a transfer that ran, with its outcome.
+void EndTransfer(const ModuleWindow &w, ScreenWindow **window, long records, const char *why,
+                 bool escaped) {
+    if (escaped || ActionAborted()) {
+        EndWindowAccess();
+        CloseWindow(window);
+        DropWaitingKeys();
+        ShowError("TRANSFER ABORTED");
+        return;
+    }
+    WindowIdle(w);
+    if (why)
+        ShowError(why);
+    CloseWindow(window);
+    ShowSuccessF("%ld RECORDS TRANSFERRED", records);
+    EndWindowAccess();
 }

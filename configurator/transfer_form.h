@@ -6,6 +6,7 @@
 #include <cstdint>
 
 struct ScreenWindow;
+struct ModuleWindow;
 
 // What the form asks for.
 enum TransferFormKind {
@@ -29,6 +30,10 @@ struct TransferChoice {
 // PC image (start at most maxRecord, count at most maxRecord + 1 and 65536).
 void ClampTransferChoice(TransferChoice *c);
 
+// Fills a fresh choice: the file selected on the menu (or the first), the
+// whole file as the count, clamped to that file.
+void FirstTransferChoice(TransferChoice *c);
+
 // Opens the form's window (row 6, column 18 to row 13, column 63) with the
 // title and runs the fields from the first. True when the user went on (F1 or
 // past the last field), false after ESC or when the picker was left without
@@ -48,3 +53,17 @@ bool TransferEscaped(void);
 // Reads any keys waiting, so that the ESC that ended a transfer does not
 // also close the message that follows.
 void DropWaitingKeys(void);
+
+// Ends a transfer that never started, or went wrong before its first record:
+// window access ended, the form closed, "TRANSFER ABORTED" shown.
+void AbortTransfer(ScreenWindow **window);
+
+// Ends a transfer the user declined at the confirmation: the form closed,
+// no records reported as transferred.
+void DeclineTransfer(ScreenWindow **window);
+
+// Ends a transfer that ran: after an ESC or an abort "TRANSFER ABORTED"
+// (keys typed meanwhile dropped); otherwise the window idled, the reason it
+// stopped early (why, when there is one) and the count of records.
+void EndTransfer(const ModuleWindow &w, ScreenWindow **window, long records, const char *why,
+                 bool escaped);
