@@ -4,6 +4,7 @@
 
 #include "comm/comm.h"
 #include "configurator/setup.h"
+#include "platform/console_record.h"
 #include "sim/symax/symax_wire.h"
 
 #include <cstdio>
@@ -320,4 +321,27 @@ void NeedRead(std::vector<Transaction> *v, unsigned s, unsigned l, bool first, b
 
 void NeedIdle(std::vector<Transaction> *v, unsigned s, unsigned l) {
     v->push_back(MadeUp(true, s + l + 2, 1));
+}
+
+uint16_t BenchWord(int r, int i) { return uint16_t(r * 37 + i * 1031 + 5); }
+
+bool ModuleLineHolds(ModuleLine *line, int records, int length) {
+    bool same = true;
+    ModuleLineWith(line, [&](ModuleLine *l) {
+        const auto &held = l->module.files[0].records;
+        same = held.size() == size_t(records);
+        for (int r = 0; same && r < records; r++) {
+            auto it = held.find(r);
+            same = it != held.end();
+            for (int i = 0; same && i < length; i++)
+                same = it->second[size_t(i)] == BenchWord(r, i);
+        }
+    });
+    return same;
+}
+
+std::string ConsoleResultLine(void) {
+    std::string row = ConsoleRecordRow(9);
+    size_t a = row.find_first_not_of(' '), b = row.find_last_not_of(' ');
+    return a == std::string::npos ? std::string("(no result line)") : row.substr(a, b - a + 1);
 }

@@ -52,6 +52,15 @@ void ModuleLineWith(ModuleLine *line, const std::function<void(ModuleLine *)> &f
 // A copy of the log, and the log emptied.
 std::vector<Transaction> ModuleLineTake(ModuleLine *line);
 
+// The image word i of record r in the benches' data.
+uint16_t BenchWord(int r, int i);
+// True when the module's file 1 holds exactly records 0 to records - 1 of
+// length words each, their images those of BenchWord.
+bool ModuleLineHolds(ModuleLine *line, int records, int length);
+// The result line an operation left on the recording console (row 9,
+// trimmed), or why there is none.
+std::string ConsoleResultLine(void);
+
 // Characters of a transaction on the line: its request alone, and all of it
 // (request, acknowledgement, reply, acknowledgement).
 size_t RequestChars(const Transaction &t, const std::vector<uint8_t> &route);

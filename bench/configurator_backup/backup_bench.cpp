@@ -20,16 +20,6 @@ namespace {
 
 enum { BAUD = 19200, RECORDS = 200, LENGTH = 10, HIGHEST = 299 };
 
-// The image of record r in the bench's module.
-uint16_t Word(int r, int i) { return uint16_t(r * 37 + i * 1031 + 5); }
-
-// The result line the operation left, or why there is none.
-std::string ResultLine(void) {
-    std::string row = ConsoleRecordRow(9);
-    size_t a = row.find_first_not_of(' '), b = row.find_last_not_of(' ');
-    return a == std::string::npos ? std::string("(no result line)") : row.substr(a, b - a + 1);
-}
-
 // Bytes in a file, -1 when it cannot be opened.
 long FileSize(const char *name) {
     FILE *f = fopen(name, "rb");
@@ -48,26 +38,10 @@ void FillModule(ModuleLine *line, bool fill) {
         for (int r = 0; fill && r < RECORDS; r++) {
             std::vector<uint16_t> image(LENGTH);
             for (int i = 0; i < LENGTH; i++)
-                image[size_t(i)] = Word(r, i);
+                image[size_t(i)] = BenchWord(r, i);
             records[r] = image;
         }
     });
-}
-
-// True when the module's file 1 holds the bench's records 0 to 199.
-bool ModuleHoldsData(ModuleLine *line) {
-    bool same = true;
-    ModuleLineWith(line, [&](ModuleLine *l) {
-        const auto &records = l->module.files[0].records;
-        same = records.size() == RECORDS;
-        for (int r = 0; same && r < RECORDS; r++) {
-            auto it = records.find(r);
-            same = it != records.end();
-            for (int i = 0; same && i < LENGTH; i++)
-                same = it->second[size_t(i)] == Word(r, i);
-        }
-    });
-    return same;
 }
 
 // The status register of file 1's last window.
@@ -120,7 +94,7 @@ int main() {
     NeedRead(&needed, status, LENGTH, false, false); // the read-next that ends the file
     NeedIdle(&needed, status, LENGTH);
     PassFigures backup = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed, before);
-    std::string result = ResultLine();
+    std::string result = ConsoleResultLine();
     // Magic, file count, one file's parameters, the entries, end mark, lock.
     long size = FileSize("BENCH.740"), whole = 2 + 4 + 40 + RECORDS * (4 + 2 * LENGTH) + 4 + 4;
     bool backedUp = result == "BACKUP SUCCESSFUL" && size == whole;
@@ -142,8 +116,8 @@ int main() {
         NeedWrite(&needed, status, LENGTH, true);
     NeedIdle(&needed, status, LENGTH);
     PassFigures restore = MeasurePass(line, log, status, LENGTH, needed, before);
-    result = ResultLine();
-    bool restored = result == "RESTORE SUCCESSFUL" && ModuleHoldsData(line);
+    result = ConsoleResultLine();
+    bool restored = result == "RESTORE SUCCESSFUL" && ModuleLineHolds(line, RECORDS, LENGTH);
     snprintf(why, sizeof why, "%s, but the module does not hold the records backed up",
              result.c_str());
     PrintPass("restore", RECORDS, restore, restored ? nullptr : why);

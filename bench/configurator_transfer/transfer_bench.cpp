@@ -19,16 +19,13 @@ namespace {
 
 enum { BAUD = 19200, RECORDS = 200, LENGTH = 10, HIGHEST = 299 };
 
-// The image of record r in the bench's data.
-uint16_t Word(int r, int i) { return uint16_t(r * 37 + i * 1031 + 5); }
-
 // The data file loaded: one hex line a record.
 std::string HexData(void) {
     std::string text;
     char word[8];
     for (int r = 0; r < RECORDS; r++) {
         for (int i = 0; i < LENGTH; i++) {
-            snprintf(word, sizeof word, "%s%04X", i ? "," : "", Word(r, i));
+            snprintf(word, sizeof word, "%s%04X", i ? "," : "", BenchWord(r, i));
             text += word;
         }
         text += "\r\n";
@@ -55,29 +52,6 @@ std::string ReadFile(const char *name) {
         text.append(buffer, n);
     fclose(f);
     return text;
-}
-
-// The result line the transfer left, or why there is none.
-std::string ResultLine(void) {
-    std::string row = ConsoleRecordRow(9);
-    size_t a = row.find_first_not_of(' '), b = row.find_last_not_of(' ');
-    return a == std::string::npos ? std::string("(no result line)") : row.substr(a, b - a + 1);
-}
-
-// True when the module's file 1 holds the bench's records 0 to 199.
-bool ModuleHoldsData(ModuleLine *line) {
-    bool same = true;
-    ModuleLineWith(line, [&](ModuleLine *l) {
-        const auto &records = l->module.files[0].records;
-        same = records.size() == RECORDS;
-        for (int r = 0; same && r < RECORDS; r++) {
-            auto it = records.find(r);
-            same = it != records.end();
-            for (int i = 0; same && i < LENGTH; i++)
-                same = it->second[size_t(i)] == Word(r, i);
-        }
-    });
-    return same;
 }
 
 } // namespace
@@ -119,8 +93,8 @@ int main() {
         NeedWrite(&needed, status, LENGTH, true);
     NeedIdle(&needed, status, LENGTH);
     PassFigures load = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed, before);
-    std::string result = ResultLine();
-    bool loaded = result == "200 RECORDS TRANSFERRED" && ModuleHoldsData(line);
+    std::string result = ConsoleResultLine();
+    bool loaded = result == "200 RECORDS TRANSFERRED" && ModuleLineHolds(line, RECORDS, LENGTH);
     PrintPass("load", RECORDS, load, loaded ? nullptr : result.c_str());
 
     // Unload: the same window, starting record 0, 200 records.
@@ -133,7 +107,7 @@ int main() {
         NeedRead(&needed, status, LENGTH, r == 0, true);
     NeedIdle(&needed, status, LENGTH);
     PassFigures unload = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed, before);
-    result = ResultLine();
+    result = ConsoleResultLine();
     bool unloaded = result == "200 RECORDS TRANSFERRED" && ReadFile("BENCHOUT.HEX") == HexData();
     PrintPass("unload", RECORDS, unload, unloaded ? nullptr : result.c_str());
 
