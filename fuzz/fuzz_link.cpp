@@ -165,3 +165,39 @@ void FuzzLinkClose(CommHandle *h) {
     pool_give(h->txBuffer);
     HandleFree(h);
 }
+
+// Runs operation op on registers from 1 (or file 1 record 1); reads go into values.
+int FuzzRunOperation(CommHandle *h, int op, int count, uint16_t *values, bool *reads) {
+    *reads = true;
+    switch (op) {
+    case 0:
+        return Read4X(h, 1, count, values);
+    case 1:
+        return Read3X(h, 0, 1, count, values);
+    case 2:
+        return Read6X(h, 1, 1, count, values);
+    case 3:
+        return Read0X(h, 0, 1, count, values);
+    case 4:
+        return Read1X(h, 0, 1, count, values);
+    default:
+        break;
+    }
+    *reads = false;
+    for (int i = 0; i < count; i++)
+        values[i] = (uint16_t)(0x1001 * i);
+    switch (op) {
+    case 5:
+        return Write4X(h, 1, count, values);
+    case 6:
+        return Write4XOp6(h, 1, 1, values);
+    case 7:
+        return Write6X(h, 1, 1, count, values);
+    case 8:
+        return Write3X(h, 1, count, values);
+    case 9:
+        return Write0X(h, 1, 1, values);
+    default:
+        return Write0XMulti(h, 1, count, values);
+    }
+}

@@ -28,3 +28,9 @@ struct FuzzDevice {
 CommHandle *FuzzLinkOpen(int kind, FuzzDevice *device);
 // Gives back every buffer the handle holds and frees it.
 void FuzzLinkClose(CommHandle *h);
+
+// Runs operation op (0-4 the reads of 4X, 3X, 6X, 0X and 1X; 5 and up the
+// writes of 4X, 4X by opcode 6, 6X, 3X, one 0X and several 0X) on registers
+// from 1 (or file 1 record 1) with count values; reads go into values, writes
+// send a pattern put there. *reads tells which it was.
+int FuzzRunOperation(CommHandle *h, int op, int count, uint16_t *values, bool *reads);

@@ -9,6 +9,7 @@
 #include "comm/comm_internal.h"
 #include "comm/tcp_link.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_link.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -47,41 +48,6 @@ int DeviceHook(void *arg) {
     return 0;
 }
 
-int RunOperation(CommHandle *h, int op, int count, uint16_t *values, bool *reads) {
-    *reads = true;
-    switch (op) {
-    case 0:
-        return Read4X(h, 1, count, values);
-    case 1:
-        return Read3X(h, 0, 1, count, values);
-    case 2:
-        return Read6X(h, 1, 1, count, values);
-    case 3:
-        return Read0X(h, 0, 1, count, values);
-    case 4:
-        return Read1X(h, 0, 1, count, values);
-    default:
-        break;
-    }
-    *reads = false;
-    for (int i = 0; i < count; i++)
-        values[i] = (uint16_t)(0x1001 * i);
-    switch (op) {
-    case 5:
-        return Write4X(h, 1, count, values);
-    case 6:
-        return Write4XOp6(h, 1, 1, values);
-    case 7:
-        return Write6X(h, 1, 1, count, values);
-    case 8:
-        return Write3X(h, 1, count, values);
-    case 9:
-        return Write0X(h, 1, 1, values);
-    default:
-        return Write0XMulti(h, 1, count, values);
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -106,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             v = CANARY;
         bool reads = false;
         SetCommError(h, "");
-        int result = RunOperation(h, op, count, values, &reads);
+        int result = FuzzRunOperation(h, op, count, values, &reads);
         FUZZ_CHECK(result >= 0);
         if (reads) {
             FUZZ_CHECK(result <= count);
