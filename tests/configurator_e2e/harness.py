@@ -15,26 +15,22 @@ stopped by its own object (by pid), and every wait has a time limit.
             prog.send("q")
             assert prog.finish() == 0
 """
-import fcntl
 import os
-import select
 import shutil
 import signal
 import struct
-import subprocess
+import sys
 import tempfile
-import termios
-import time
 import unittest
 
-import pyte
+# The pty and pipe pieces are VELDAK's harness's.
+sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "regedit_e2e"))
+import pty_harness  # noqa: E402
 
-KEYS = {
-    "up": b"\x1b[A", "down": b"\x1b[B", "right": b"\x1b[C", "left": b"\x1b[D",
-    "home": b"\x1b[H", "end": b"\x1b[F", "pgup": b"\x1b[5~", "pgdn": b"\x1b[6~",
-    "enter": b"\r", "esc": b"\x1b", "del": b"\x1b[3~", "bksp": b"\x7f", "tab": b"\t",
-    "f1": b"\x1bOP", "f2": b"\x1bOQ", "f10": b"\x1b[21~",
-}
+KEYS = dict(pty_harness.KEYS, **{
+    "end": b"\x1b[F", "del": b"\x1b[3~", "bksp": b"\x7f", "tab": b"\t",
+    "f1": b"\x1bOP", "f2": b"\x1bOQ",
+})
 
 # Generous limits: the tests also run under the sanitizers.
 WAIT = float(os.environ.get("VRX740_E2E_WAIT", "30"))
@@ -110,77 +106,11 @@ def read_setup(directory):
     return list(struct.unpack("<20H", data))
 
 
-class LineChild:
-    """A child process spoken to in lines over pipes."""
-
-    def __init__(self, argv, cwd):
-        self.errfile = tempfile.TemporaryFile()
-        self.proc = subprocess.Popen(argv, cwd=cwd, stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=self.errfile)
-        self.buf = b""
-
-    def readline(self, timeout=WAIT):
-        deadline = time.monotonic() + timeout
-        fd = self.proc.stdout.fileno()
-        while b"\n" not in self.buf:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise TimeoutError("no line from %s" % self.proc.args[0])
-            ready, _, _ = select.select([fd], [], [], left)
-            if ready:
-                chunk = os.read(fd, 4096)
-                if not chunk:
-                    self.errfile.seek(0)
-                    raise EOFError("%s ended: %s" % (self.proc.args[0],
-                                                     self.errfile.read().decode(errors="replace")))
-                self.buf += chunk
-        line, self.buf = self.buf.split(b"\n", 1)
-        return line.decode()
-
-    def stop(self):
-        if self.proc.poll() is None:
-            try:
-                self.proc.stdin.close()
-            except OSError:
-                pass
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(timeout=5)
-        self.proc.stdout.close()
-        self.errfile.close()
-
-
-class Sim(LineChild):
+class Sim(pty_harness.Sim):
     """A simulator: READY line first, then one answer line per command."""
 
-    def __init__(self, argv, cwd):
-        super().__init__(argv, cwd)
-        try:
-            line = self.readline()
-        except Exception:
-            self.stop()
-            raise
-        if not line.startswith("READY"):
-            self.stop()
-            raise RuntimeError("simulator said %r" % line)
-        self.ready = line.split()[1] if len(line.split()) > 1 else ""
-
-    def cmd(self, line):
-        """Sends one command; the words after OK (raises on ERR)."""
-        self.proc.stdin.write((line + "\n").encode())
-        self.proc.stdin.flush()
-        answer = self.readline()
-        if not answer.startswith("OK"):
-            raise RuntimeError("%r answered %r" % (line, answer))
-        return answer[2:].split()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
+    wait = WAIT
+    stop_wait = 10
 
 
 class ModuleSim(Sim):
@@ -202,65 +132,18 @@ class SymaxSim(Sim):
         super().__init__(argv, directory)
 
 
-class Vrx740:
+class Vrx740(pty_harness.PtyProgram):
     """VRX740SW on a pty in a working directory, its screen kept by pyte."""
 
+    name = "VRX740SW"
+    keys = KEYS
+    wait = WAIT
+
     def __init__(self, cwd, args=(), exe=None, rows=25, cols=80):
-        self.master, self.slave = os.openpty()
-        fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("HHHH", rows, cols, 0, 0))
-        self.saved_modes = termios.tcgetattr(self.slave)
-        env = dict(os.environ, TERM="xterm", LANG="C.UTF-8")
-        self.proc = subprocess.Popen([exe or PROGRAM] + list(args), cwd=cwd, stdin=self.slave,
-                                     stdout=self.slave, stderr=self.slave, env=env,
-                                     start_new_session=True)
-        self.screen = pyte.Screen(cols, rows)
-        self.stream = pyte.ByteStream(self.screen)
-        self.raw = bytearray()
-        self.status = None
-
-    def pump(self, timeout):
-        ready, _, _ = select.select([self.master], [], [], timeout)
-        if not ready:
-            return 0
-        try:
-            data = os.read(self.master, 65536)
-        except OSError:
-            return 0
-        self.raw += data
-        self.stream.feed(data)
-        return len(data)
-
-    def row(self, r):
-        """Screen row r (1-based) as text."""
-        return self.screen.display[r - 1]
-
-    def cell(self, r, c, width):
-        """width characters of row r from column c (1-based)."""
-        return self.row(r)[c - 1:c - 1 + width]
-
-    def attr(self, r, c):
-        """The pyte character (with colours) at row r, column c."""
-        return self.screen.buffer[r - 1][c - 1]
+        super().__init__([exe or PROGRAM] + list(args), cwd, rows, cols)
 
     def text(self):
         return "\n".join(self.screen.display)
-
-    def wait_for(self, predicate, what, timeout=WAIT):
-        deadline = time.monotonic() + timeout
-        while True:
-            if predicate():
-                return
-            left = deadline - time.monotonic()
-            if left <= 0 or (self.proc.poll() is not None and not self.pump(0)):
-                if predicate():
-                    return
-                raise AssertionError("timed out waiting for %s; screen:\n%s" % (what, self.dump()))
-            self.pump(min(left, 0.05))
-
-    def wait_text(self, r, c, text, timeout=WAIT):
-        """Waits until text stands at row r, column c."""
-        self.wait_for(lambda: self.cell(r, c, len(text)) == text,
-                      "%r at row %d column %d" % (text, r, c), timeout)
 
     def wait_anywhere(self, text, timeout=WAIT):
         """Waits until text stands somewhere on the screen."""
@@ -277,54 +160,11 @@ class Vrx740:
         col = max(1, 77 - len(message))
         self.wait_text(23, col, message, timeout)
 
-    def send(self, *keys):
-        """Types keys: names of KEYS, or text / bytes as they are."""
-        for k in keys:
-            os.write(self.master, KEYS.get(k, k.encode() if isinstance(k, str) else k))
-            # A lone ESC needs the terminal's escape time to stand as a key.
-            if k == "esc":
-                time.sleep(0.15)
-
     def menu(self, *letters):
         """Chooses from the menu bar by initial letters, e.g. menu("c", "f")."""
         self.send(*letters)
-
-    def finish(self, timeout=WAIT):
-        """Waits for the program to end; its exit status."""
-        deadline = time.monotonic() + timeout
-        while self.proc.poll() is None and time.monotonic() < deadline:
-            self.pump(0.05)
-        if self.proc.poll() is None:
-            raise AssertionError("VRX740SW did not end; screen:\n%s" % self.dump())
-        while self.pump(0.05):
-            pass
-        self.status = self.proc.returncode
-        return self.status
 
     def terminate(self):
         """Sends SIGTERM to the program."""
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
-
-    def modes_restored(self):
-        """True when the terminal modes are those before the program started."""
-        return termios.tcgetattr(self.slave) == self.saved_modes
-
-    def dump(self):
-        return "\n".join("%2d|%s|" % (i + 1, line) for i, line in enumerate(self.screen.display))
-
-    def close(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait(timeout=5)
-        for fd in (self.master, self.slave):
-            try:
-                os.close(fd)
-            except OSError:
-                pass
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
