@@ -1,6 +1,8 @@
 // The device side of the fuzz targets' serial links; see fuzz_link.h.
 #include "fuzz/fuzz_link.h"
 
+#include "fuzz/fuzz_check.h"
+
 #include <cstring>
 
 #if defined(__has_feature)
@@ -199,5 +201,26 @@ int FuzzRunOperation(CommHandle *h, int op, int count, uint16_t *values, bool *r
         return Write0X(h, 1, 1, values);
     default:
         return Write0XMulti(h, 1, count, values);
+    }
+}
+
+// Runs and checks the two operations of ops.
+void FuzzRunOperations(CommHandle *h, uint8_t ops, int count, bool (*carried)(int kind, int op)) {
+    const uint16_t CANARY = 0xC0DE;
+    for (int k = 0; k < 2; k++) {
+        int op = (k == 0 ? (ops & 0x0F) : (ops >> 4)) % 11;
+        uint16_t values[FUZZ_MOST + 1];
+        for (uint16_t &v : values)
+            v = CANARY;
+        bool reads = false;
+        SetCommError(h, "");
+        int result = FuzzRunOperation(h, op, count, values, &reads);
+        FUZZ_CHECK(result >= 0);
+        if (reads) {
+            FUZZ_CHECK(result <= count);
+            FUZZ_CHECK(values[count] == CANARY); // nothing stored past the count
+        }
+        if (result == 0 && (!carried || carried(h->kind, op)))
+            FUZZ_CHECK(CommErrorText(h)[0] != '\0'); // a failure always says why
     }
 }

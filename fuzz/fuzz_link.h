@@ -34,3 +34,13 @@ void FuzzLinkClose(CommHandle *h);
 // from 1 (or file 1 record 1) with count values; reads go into values, writes
 // send a pattern put there. *reads tells which it was.
 int FuzzRunOperation(CommHandle *h, int op, int count, uint16_t *values, bool *reads);
+
+// The most values an operation of the reply fuzzers moves.
+enum { FUZZ_MOST = 128 };
+
+// Runs the two operations of ops (its low nibble, then its high one, each
+// taken modulo 11) with count values (1 to FUZZ_MOST) and checks each: no
+// negative result, a read stores no more than count values and nothing past
+// them, and a failure says why when the link carries the operation
+// (carried, or every operation when it is null).
+void FuzzRunOperations(CommHandle *h, uint8_t ops, int count, bool (*carried)(int kind, int op));

@@ -17,8 +17,6 @@
 namespace {
 
 const int kinds[4] = {LINK_SYMAX, LINK_GATEWAY, LINK_MODBUS_RTU, LINK_MODBUS_ASCII};
-const int MOST = 128;
-const uint16_t CANARY = 0xC0DE;
 
 // Whether the link kind carries the operation (the others fail without a text).
 bool Carried(int kind, int op) {
@@ -42,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     uint8_t mode = data[0];
     uint8_t ops = data[1];
-    int count = data[2] % MOST + 1;
+    int count = data[2] % FUZZ_MOST + 1;
     FuzzDevice device = {};
     device.data = data + 3;
     device.size = size - 3;
@@ -58,22 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             h->route.drops[1] = 5;
         }
     }
-    for (int k = 0; k < 2; k++) {
-        int op = (k == 0 ? (ops & 0x0F) : (ops >> 4)) % 11;
-        uint16_t values[MOST + 1];
-        for (uint16_t &v : values)
-            v = CANARY;
-        bool reads = false;
-        SetCommError(h, "");
-        int result = FuzzRunOperation(h, op, count, values, &reads);
-        FUZZ_CHECK(result >= 0);
-        if (reads) {
-            FUZZ_CHECK(result <= count);
-            FUZZ_CHECK(values[count] == CANARY); // nothing stored past the count
-        }
-        if (result == 0 && Carried(h->kind, op))
-            FUZZ_CHECK(CommErrorText(h)[0] != '\0'); // a failure always says why
-    }
+    FuzzRunOperations(h, ops, count, Carried);
     FuzzLinkClose(h);
     FUZZ_CHECK(pool_count() == baseline); // every buffer came back
     return 0;
