@@ -3,15 +3,14 @@
 // Prints "READY <path of a> <path of b>" once both ends are there; ends on
 // SIGTERM, SIGINT, SIGHUP or the end of stdin, removing the links it made.
 #include "sim/paced_cable/paced_cable.h"
+#include "sim/sim_main.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <string>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 static const char USAGE[] =
@@ -27,16 +26,6 @@ static const char USAGE[] =
 static int fail(const std::string &message) {
     fprintf(stderr, "pacedcable: %s\n%s", message.c_str(), USAGE);
     return 2;
-}
-
-static bool number_arg(const char *text, long lo, long hi, long *v) {
-    char *end = nullptr;
-    errno = 0;
-    long x = strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != 0 || x < lo || x > hi)
-        return false;
-    *v = x;
-    return true;
 }
 
 // Waits for a stop signal or, when watching stdin, its end.
@@ -89,14 +78,8 @@ int main(int argc, char **argv) {
                                                            : "unknown option '" + a + "'");
         }
     }
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGTERM);
-    sigaddset(&mask, SIGINT);
-    sigaddset(&mask, SIGHUP);
-    sigprocmask(SIG_BLOCK, &mask, nullptr); // the carrying thread inherits the mask
-    signal(SIGPIPE, SIG_IGN);
-    int sigfd = signalfd(-1, &mask, SFD_CLOEXEC);
+    // Signals arrive through a descriptor; the carrying thread inherits the mask.
+    int sigfd = stop_signal_fd();
     if (sigfd < 0)
         return fail("cannot take signals: " + std::string(strerror(errno)));
     std::string error;

@@ -5,15 +5,14 @@
 // SIGTERM, SIGINT or the end of stdin, removing its link.
 #include "sim/symax/sim_commands.h"
 #include "sim/symax/symax_sim.h"
+#include "sim/sim_main.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <string>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 using namespace symaxsim;
@@ -30,16 +29,6 @@ static const char USAGE[] =
     "                   delay=MS (next reply), silent\n"
     "  --no-commands    do not read commands from stdin; serve until SIGTERM\n"
     "  --trace          every read and write on the line, with ms times, on stderr\n";
-
-static bool number_arg(const char *text, long lo, long hi, long *v) {
-    char *end = nullptr;
-    errno = 0;
-    long x = strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != 0 || x < lo || x > hi)
-        return false;
-    *v = x;
-    return true;
-}
 
 // "name" or "name=N" as the fault command's words.
 static std::string fault_command(const char *text) {
@@ -139,14 +128,7 @@ int main(int argc, char **argv) {
         }
     }
     // Signals arrive through a descriptor; the serving thread inherits the mask.
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGTERM);
-    sigaddset(&mask, SIGINT);
-    sigaddset(&mask, SIGHUP);
-    sigprocmask(SIG_BLOCK, &mask, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-    int sigfd = signalfd(-1, &mask, SFD_CLOEXEC);
+    int sigfd = stop_signal_fd();
     if (sigfd < 0)
         return fail("cannot take signals: " + std::string(strerror(errno)));
 

@@ -6,15 +6,14 @@
 // one was named and removing its link.
 #include "sim/vrx740/vrx740_sim.h"
 #include "sim/vrx740/vrx_commands.h"
+#include "sim/sim_main.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <string>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 using namespace vrx740;
@@ -31,16 +30,6 @@ static const char USAGE[] =
 static int fail(const std::string &message) {
     fprintf(stderr, "vrx740sim: %s\n%s", message.c_str(), USAGE);
     return 2;
-}
-
-static bool number_arg(const char *text, long lo, long hi, long *v) {
-    char *end = nullptr;
-    errno = 0;
-    long x = strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != 0 || x < lo || x > hi)
-        return false;
-    *v = x;
-    return true;
 }
 
 // Serves stdin commands and signals until the end.
@@ -107,14 +96,7 @@ int main(int argc, char **argv) {
         }
     }
     // Signals arrive through a descriptor; the serving thread inherits the mask.
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGTERM);
-    sigaddset(&mask, SIGINT);
-    sigaddset(&mask, SIGHUP);
-    sigprocmask(SIG_BLOCK, &mask, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-    int sigfd = signalfd(-1, &mask, SFD_CLOEXEC);
+    int sigfd = stop_signal_fd();
     if (sigfd < 0)
         return fail("cannot take signals: " + std::string(strerror(errno)));
 
