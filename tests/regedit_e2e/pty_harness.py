@@ -171,9 +171,22 @@ class PtyProgram:
         """Types keys: names of keys, or text / bytes as they are."""
         for k in keys:
             os.write(self.master, self.keys.get(k, k.encode() if isinstance(k, str) else k))
-            # A lone ESC needs the terminal's escape time to stand as a key.
+            # A lone ESC needs the terminal's escape time to stand as a key:
+            # the program must have read it before the next key is typed, or
+            # the two arrive together as an Alt key (a busy machine is slow
+            # to read).
             if k == "esc":
+                self.wait_input_read()
                 time.sleep(0.15)
+
+    def wait_input_read(self):
+        """Waits (bounded) until the program has read every byte typed."""
+        deadline = time.monotonic() + self.wait
+        while time.monotonic() < deadline and self.proc.poll() is None:
+            waiting = fcntl.ioctl(self.slave, termios.FIONREAD, b"\0\0\0\0")
+            if struct.unpack("i", waiting)[0] == 0:
+                return
+            self.pump(0.01)
 
     def finish(self, timeout=None):
         """Waits for the program to end; its exit status."""
