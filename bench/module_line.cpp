@@ -177,8 +177,8 @@ int kind_of(const Transaction &x, unsigned s, unsigned l) {
 
 // Counts one transaction; *standing is the command left in the register.
 void tally(WindowTally *t, int kind, const Transaction &x, uint16_t *standing) {
-    long *counts[] = {&t->idle, &t->statusReads, &t->commands,
-                      &t->dataWrites, &t->dataReads, &t->other};
+    long *counts[] = {&t->idle,       &t->statusReads, &t->commands,
+                      &t->dataWrites, &t->dataReads,   &t->other};
     (*counts[kind])++;
     if (kind == 2 && *standing != 0)
         t->repeats++;
@@ -254,18 +254,18 @@ PassFigures MeasurePass(ModuleLine *line, const std::vector<Transaction> &log, u
         p.excessMs[k] = kinds[k] ? 1000 * excess[k] / double(kinds[k]) : 0;
     p.made = long(b - a + 1);
     p.limitMade = LineSeconds(line, chars);
-    size_t ends = RequestChars(log[a], route) + TransactionChars(log[b], route) -
-                  RequestChars(log[b], route);
-    p.seconds = std::chrono::duration<double>(log[b].at - log[a].at).count() +
-                LineSeconds(line, ends);
+    size_t ends =
+        RequestChars(log[a], route) + TransactionChars(log[b], route) - RequestChars(log[b], route);
+    p.seconds =
+        std::chrono::duration<double>(log[b].at - log[a].at).count() + LineSeconds(line, ends);
     return p;
 }
 
 void PrintPassHeader(void) {
     printf("%-9s %7s %8s %8s %6s %6s %9s %9s %6s %6s\n", "pass", "records", "seconds", "rec/s",
            "made", "needed", "limit", "limit", "ratio", "ratio");
-    printf("%-9s %7s %8s %8s %6s %6s %9s %9s %6s %6s\n", "", "", "", "", "", "", "needed",
-           "made", "needed", "made");
+    printf("%-9s %7s %8s %8s %6s %6s %9s %9s %6s %6s\n", "", "", "", "", "", "", "needed", "made",
+           "needed", "made");
 }
 
 void PrintPass(const char *name, long records, const PassFigures &p, const char *failure) {
@@ -323,7 +323,9 @@ void NeedIdle(std::vector<Transaction> *v, unsigned s, unsigned l) {
     v->push_back(MadeUp(true, s + l + 2, 1));
 }
 
-uint16_t BenchWord(int r, int i) { return uint16_t(r * 37 + i * 1031 + 5); }
+uint16_t BenchWord(int r, int i) {
+    return uint16_t(r * 37 + i * 1031 + 5);
+}
 
 bool ModuleLineHolds(ModuleLine *line, int records, int length) {
     bool same = true;

@@ -24,8 +24,8 @@ enum { BENCH_BITS_PER_CHAR = 11 };
 // One register transaction the module served.
 struct Transaction {
     bool write;
-    unsigned first;                 // register index on the link (number - 1)
-    std::vector<uint16_t> values;   // read back or written
+    unsigned first;                           // register index on the link (number - 1)
+    std::vector<uint16_t> values;             // read back or written
     std::chrono::steady_clock::time_point at; // when the request reached the module
 };
 
@@ -95,10 +95,10 @@ struct LinkCounts {
 
 // What a pass cost: its transactions, its time and the line's limits.
 struct PassFigures {
-    bool found = false;  // the log held window transactions at all
-    long made = 0;       // transactions from the first window transaction to the last
-    long needed = 0;     // transactions the window protocol needs for the pass
-    double seconds = 0;  // the pass, from the first request to the last acknowledgement
+    bool found = false;     // the log held window transactions at all
+    long made = 0;          // transactions from the first window transaction to the last
+    long needed = 0;        // transactions the window protocol needs for the pass
+    double seconds = 0;     // the pass, from the first request to the last acknowledgement
     double limitMade = 0;   // line time of the transactions made
     double limitNeeded = 0; // line time of the transactions needed
     WindowTally tally;
@@ -133,7 +133,8 @@ void PrintPass(const char *name, long records, const PassFigures &p, const char 
 // while a 0x10 byte of real values (CMD_WRITE_AT_NUMBER, its status bit)
 // goes twice on the line: the limit needed errs low by about 1%, so the
 // ratio to it errs high.
-void NeedWrite(std::vector<Transaction> *v, unsigned status, unsigned recordLength, bool withNumber);
+void NeedWrite(std::vector<Transaction> *v, unsigned status, unsigned recordLength,
+               bool withNumber);
 void NeedRead(std::vector<Transaction> *v, unsigned status, unsigned recordLength, bool first,
               bool found);
 // The command register back to 0 once the pass is over.

@@ -63,7 +63,7 @@ struct Route {
     uint16_t drops[8];
 };
 
-struct SerialPort; // platform/serial.h
+struct SerialPort;   // platform/serial.h
 struct SerialDriver; // reader thread, events and pacing state of the serial driver
 
 struct CommHandle {
@@ -91,7 +91,7 @@ struct CommHandle {
     uint16_t rxCursor;
     uint16_t rxRoom;
     uint16_t rxCheck;
-    uint8_t responseChar;     // starts NAK
+    uint8_t responseChar;      // starts NAK
     uint8_t frameSequenceChar; // starts NAK; RTU keeps the slave address here
 
     // Transmit framer.
@@ -116,7 +116,7 @@ struct CommHandle {
     uint8_t expectedTransaction;
 
     // TCP kinds (tcp back end owns these).
-    int sock;            // -1 when none
+    int sock;             // -1 when none
     uint32_t peerAddress; // IPv4, network order
     uint16_t peerPort;    // host order
 
@@ -172,7 +172,7 @@ int SymaxRead6X(CommHandle *h, int file, int record, int count, uint16_t *values
 int SymaxWrite6X(CommHandle *h, int file, int record, int count, uint16_t *values);
 
 // ---- status_text.cpp ----
-const char *SymaxStatusText(unsigned code);  // every code 0..255 has a text
+const char *SymaxStatusText(unsigned code);     // every code 0..255 has a text
 const char *ModbusExceptionText(unsigned code); // 1..12; others: a generic text
 
 // ---- gateway.cpp, gateway_framer.cpp ----

@@ -9,15 +9,20 @@
 #include <cstdio>
 #include <cstring>
 
-static int route_drops(const Route *r) { return r->count > 8 ? 8 : r->count; }
+static int route_drops(const Route *r) {
+    return r->count > 8 ? 8 : r->count;
+}
 
 static int route_cached(const CommHandle *h) {
-    if (h->gatewayRoute.count != h->route.count) return 0;
+    if (h->gatewayRoute.count != h->route.count)
+        return 0;
     int n = route_drops(&h->route);
     return memcmp(h->gatewayRoute.drops, h->route.drops, sizeof(uint16_t) * (size_t)n) == 0;
 }
 
-static void route_forget(CommHandle *h) { h->gatewayRoute.count = 0xFFFF; }
+static void route_forget(CommHandle *h) {
+    h->gatewayRoute.count = 0xFFFF;
+}
 
 static MsgBuffer *command_take(CommHandle *h) {
     MsgBuffer *b = pool_take();
@@ -33,7 +38,8 @@ static MsgBuffer *command_take(CommHandle *h) {
 // are thrown away first.
 static void command_send(CommHandle *h, MsgBuffer *b, int length, const char *timeoutText) {
     b->length = (uint16_t)length;
-    if (h->framing != FRAMING_GATEWAY) h->framing = FRAMING_GATEWAY;
+    if (h->framing != FRAMING_GATEWAY)
+        h->framing = FRAMING_GATEWAY;
     h->replyWanted = 1;
     reply_drain(h);
     SendMessage(h, b);
@@ -45,11 +51,14 @@ static void command_send(CommHandle *h, MsgBuffer *b, int length, const char *ti
 static int wait_cr_line(CommHandle *h, int forgetOnBad) {
     for (int bad = 0; bad < GATEWAY_BAD_REPLIES_MAX; bad++) {
         MsgBuffer *r = WaitReply(h, h->replyTimeout);
-        if (!r) return 0;
+        if (!r)
+            return 0;
         int ok = r->length == 1 && r->data[0] == 0x0D;
         pool_give(r);
-        if (ok) return 1;
-        if (forgetOnBad) route_forget(h);
+        if (ok)
+            return 1;
+        if (forgetOnBad)
+            route_forget(h);
     }
     return 0;
 }
@@ -64,43 +73,52 @@ int GatewayFormatRoute(char *line, int dropCount, const uint16_t *drops) {
 
 int GatewaySelectRoute(CommHandle *h) {
     // Written only when it differs: the reader thread reads it for every byte.
-    if (h->framing != FRAMING_GATEWAY) h->framing = FRAMING_GATEWAY;
-    if (route_cached(h)) return 1;
+    if (h->framing != FRAMING_GATEWAY)
+        h->framing = FRAMING_GATEWAY;
+    if (route_cached(h))
+        return 1;
     MsgBuffer *b = command_take(h);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     h->gatewayRoute = h->route;
     int length = GatewayFormatRoute((char *)b->data, route_drops(&h->route), h->route.drops);
     command_send(h, b, length, "No valid reply to A command");
     int ok = wait_cr_line(h, 0);
     h->replyWanted = 0;
     // A selection the gateway did not confirm is not known to be in force.
-    if (!ok) route_forget(h);
+    if (!ok)
+        route_forget(h);
     return ok;
 }
 
 int GatewayParseValues(const uint8_t *line, int length, int count, uint16_t *values) {
     int i = 0, n = 0;
     // Leading characters up to the first digit (a sign, blanks) are passed over.
-    while (i < length && line[i] != '\r' && (line[i] < '0' || line[i] > '9')) i++;
+    while (i < length && line[i] != '\r' && (line[i] < '0' || line[i] > '9'))
+        i++;
     while (n < count) {
-        if (i >= length || line[i] < '0' || line[i] > '9') break;
+        if (i >= length || line[i] < '0' || line[i] > '9')
+            break;
         uint32_t value = 0;
         while (i < length && line[i] >= '0' && line[i] <= '9')
             value = value * 10u + (uint32_t)(line[i++] - '0');
         values[n++] = (uint16_t)value;
-        while (i < length && line[i] != '\r' && (line[i] < '0' || line[i] > '9')) i++;
+        while (i < length && line[i] != '\r' && (line[i] < '0' || line[i] > '9'))
+            i++;
     }
     return n;
 }
 
 int GatewayRead(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0) return 0;
+    if (!HandleValid(h) || count <= 0)
+        return 0;
     if (start + count - 1 > GATEWAY_LAST_REGISTER) {
         SetCommError(h, "Gateway can't read status portion");
         return 0;
     }
     MsgBuffer *b = command_take(h);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     if (!GatewaySelectRoute(h)) {
         pool_give(b);
         return 0;
@@ -129,7 +147,8 @@ int GatewayFormatWrite(char *line, int start, int count, const uint16_t *values,
         // Each value is widened with its sign, then printed unsigned.
         char item[16];
         int len = snprintf(item, sizeof item, " %u", (unsigned)(int32_t)(int16_t)values[i]);
-        if (n + len + 1 > GATEWAY_LINE_MAX) break;
+        if (n + len + 1 > GATEWAY_LINE_MAX)
+            break;
         memcpy(line + n, item, (size_t)len);
         n += len;
     }
@@ -139,23 +158,26 @@ int GatewayFormatWrite(char *line, int start, int count, const uint16_t *values,
 }
 
 int GatewayWrite(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0) return 0;
+    if (!HandleValid(h) || count <= 0)
+        return 0;
     if (start + count - 1 > GATEWAY_LAST_REGISTER) {
         SetCommError(h, "Gateway can't write status portion");
         return 0;
     }
     MsgBuffer *b = command_take(h);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     if (!GatewaySelectRoute(h)) {
         pool_give(b);
         return 0;
     }
     // A block too long for one line goes out as several "W" commands.
     for (int done = 0; done < count;) {
-        if (!b && !(b = command_take(h))) return 0;
+        if (!b && !(b = command_take(h)))
+            return 0;
         int used = 0;
-        int length = GatewayFormatWrite((char *)b->data, start + done, count - done,
-                                        values + done, &used);
+        int length =
+            GatewayFormatWrite((char *)b->data, start + done, count - done, values + done, &used);
         command_send(h, b, length, "No valid reply to W command");
         b = nullptr;
         int ok = wait_cr_line(h, 1);

@@ -22,7 +22,8 @@ void GatewayRxByte(CommHandle *h, uint8_t byte) {
         }
     }
     if (h->rxState == GW_DISCARD) {
-        if (c < 0x20) h->rxState = GW_IDLE;
+        if (c < 0x20)
+            h->rxState = GW_IDLE;
         return;
     }
     // GW_LINE
@@ -48,7 +49,8 @@ unsigned GatewayTxByte(CommHandle *h) {
     for (;;) {
         if (!h->txBuffer) {
             h->txBuffer = queue_take(&h->txQueue);
-            if (!h->txBuffer) return TX_NOTHING;
+            if (!h->txBuffer)
+                return TX_NOTHING;
             h->txCursor = 0;
         }
         MsgBuffer *b = h->txBuffer;

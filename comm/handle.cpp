@@ -7,7 +7,9 @@
 #include <cstring>
 #include <new>
 
-int HandleValid(const CommHandle *h) { return h != nullptr && h->magic == COMM_MAGIC; }
+int HandleValid(const CommHandle *h) {
+    return h != nullptr && h->magic == COMM_MAGIC;
+}
 
 void SetCommError(CommHandle *h, const char *text) {
     snprintf(h->errorText, sizeof h->errorText, "%s", text);
@@ -20,12 +22,15 @@ void SetCommErrorF(CommHandle *h, const char *format, ...) {
     va_end(args);
 }
 
-int DefaultIdleHook(void *) { return 1; }
+int DefaultIdleHook(void *) {
+    return 1;
+}
 
 CommHandle *HandleAllocate(int kind) {
     // Value-initialisation zero-fills the record before the lock is constructed.
     CommHandle *h = new (std::nothrow) CommHandle();
-    if (!h) return nullptr;
+    if (!h)
+        return nullptr;
     h->magic = COMM_MAGIC;
     h->kind = kind;
     h->sock = -1;
@@ -38,7 +43,8 @@ CommHandle *HandleAllocate(int kind) {
 }
 
 void HandleFree(CommHandle *h) {
-    if (!h) return;
+    if (!h)
+        return;
     h->magic = 0;
     delete h;
 }
@@ -49,7 +55,8 @@ CommHandle *OpenSymax(const char *port, int netToNet, const uint16_t *route) {
 
 CommHandle *OpenGateway(const char *port, const uint16_t *route) {
     CommHandle *h = SerialOpen(port, 0, route, 1);
-    if (!h) return nullptr;
+    if (!h)
+        return nullptr;
     h->kind = LINK_GATEWAY;
     h->framing = FRAMING_GATEWAY;
     h->gatewayRoute.count = 0xFFFF;
@@ -59,7 +66,8 @@ CommHandle *OpenGateway(const char *port, const uint16_t *route) {
 static CommHandle *OpenModbusSerial(const char *port, int slave, int kind) {
     static const uint16_t noRoute[9] = {0};
     CommHandle *h = SerialOpen(port, 0, noRoute, 1);
-    if (!h) return nullptr;
+    if (!h)
+        return nullptr;
     h->kind = kind;
     h->framing = (uint8_t)kind;
     h->route.count = (uint16_t)slave;
@@ -74,18 +82,24 @@ CommHandle *OpenModbusAscii(const char *port, int slave) {
     return OpenModbusSerial(port, slave, LINK_MODBUS_ASCII);
 }
 
-CommHandle *OpenSylink(unsigned, int, const uint16_t *) { return nullptr; }
+CommHandle *OpenSylink(unsigned, int, const uint16_t *) {
+    return nullptr;
+}
 
 int CommClose(CommHandle *h) {
-    if (!HandleValid(h)) return 0;
-    if (h->driver) SerialClose(h);
-    if (h->sock >= 0) TcpClose(h);
+    if (!HandleValid(h))
+        return 0;
+    if (h->driver)
+        SerialClose(h);
+    if (h->sock >= 0)
+        TcpClose(h);
     HandleFree(h);
     return 1;
 }
 
 int SetPortParams(CommHandle *h, int baud, int parity, int stopBits, int timeout, int dataBits) {
-    if (!HandleValid(h)) return 0;
+    if (!HandleValid(h))
+        return 0;
     int ok = 1;
     switch (h->kind) {
     case LINK_SYMAX:
@@ -104,7 +118,8 @@ int SetPortParams(CommHandle *h, int baud, int parity, int stopBits, int timeout
 }
 
 int SetSymaxOptions(CommHandle *h, int crc, int priority) {
-    if (!HandleValid(h)) return 0;
+    if (!HandleValid(h))
+        return 0;
     std::lock_guard<std::recursive_mutex> guard(h->lock);
     if (crc)
         h->txFlags |= TXF_CRC;
@@ -115,12 +130,14 @@ int SetSymaxOptions(CommHandle *h, int crc, int priority) {
 }
 
 const char *CommErrorText(CommHandle *h) {
-    if (!HandleValid(h)) return "Handle not valid";
+    if (!HandleValid(h))
+        return "Handle not valid";
     return h->errorText;
 }
 
 int SetIdleHook(CommHandle *h, IdleHook hook, void *arg) {
-    if (!HandleValid(h)) return 0;
+    if (!HandleValid(h))
+        return 0;
     if (hook) {
         h->idleHook = hook;
         h->idleArg = arg;
@@ -134,7 +151,14 @@ int SetIdleHook(CommHandle *h, IdleHook hook, void *arg) {
 
 static int KindKnown(CommHandle *h) {
     switch (h->kind) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 8: case 9:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 8:
+    case 9:
         return 1;
     default:
         SetCommError(h, "Handle corruption 3");
@@ -143,7 +167,8 @@ static int KindKnown(CommHandle *h) {
 }
 
 static int RangeOk(CommHandle *h, int start, int count, const char *text) {
-    if (h->kind > 4) return 1;
+    if (h->kind > 4)
+        return 1;
     if (start < 1 || (long)start + count - 1 > 16384) {
         SetCommError(h, text);
         return 0;
@@ -169,35 +194,53 @@ static int IsTcp(const CommHandle *h) {
 
 // Reads of coils, inputs and input registers share their checks and back ends.
 static int ReadBits(CommHandle *h, int start, int count, uint16_t *values, int function) {
-    if (!HandleValid(h)) return 0;
-    if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h)) return 0;
-    if (function == 4 && h->kind == LINK_SYMAX) return SymaxRead3X(h, 0, start, count, values);
-    if (IsSerialModbus(h)) return ModbusSerialRead(h, start, count, values, function);
-    if (IsTcp(h)) return ModbusTcpRead(h, start, count, values, function);
+    if (!HandleValid(h))
+        return 0;
+    if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h))
+        return 0;
+    if (function == 4 && h->kind == LINK_SYMAX)
+        return SymaxRead3X(h, 0, start, count, values);
+    if (IsSerialModbus(h))
+        return ModbusSerialRead(h, start, count, values, function);
+    if (IsTcp(h))
+        return ModbusTcpRead(h, start, count, values, function);
     return 0;
 }
 
 int Read4X(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h)) return 0;
-    if (!RangeOk(h, start, count, "Illegal read register")) return 0;
-    if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h)) return 0;
+    if (!HandleValid(h))
+        return 0;
+    if (!RangeOk(h, start, count, "Illegal read register"))
+        return 0;
+    if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h))
+        return 0;
     switch (h->kind) {
-    case LINK_SYMAX: return SymaxRead(h, start, count, values);
-    case LINK_GATEWAY: return GatewayRead(h, start, count, values);
+    case LINK_SYMAX:
+        return SymaxRead(h, start, count, values);
+    case LINK_GATEWAY:
+        return GatewayRead(h, start, count, values);
     case LINK_MODBUS_RTU:
-    case LINK_MODBUS_ASCII: return ModbusSerialRead(h, start, count, values, 3);
+    case LINK_MODBUS_ASCII:
+        return ModbusSerialRead(h, start, count, values, 3);
     case LINK_MODBUS_TCP:
-    case LINK_RTU_OVER_TCP: return ModbusTcpRead(h, start, count, values, 3);
-    default: return 0;
+    case LINK_RTU_OVER_TCP:
+        return ModbusTcpRead(h, start, count, values, 3);
+    default:
+        return 0;
     }
 }
 
 int Read6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
-    if (!HandleValid(h)) return 0;
-    if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h)) return 0;
-    if (h->kind == LINK_SYMAX) return SymaxRead6X(h, file, record, count, values);
-    if (IsSerialModbus(h)) return ModbusSerialFileRead(h, 6, file, record, count, values);
-    if (IsTcp(h)) return ModbusTcpFileRead(h, 6, file, record, count, values);
+    if (!HandleValid(h))
+        return 0;
+    if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h))
+        return 0;
+    if (h->kind == LINK_SYMAX)
+        return SymaxRead6X(h, file, record, count, values);
+    if (IsSerialModbus(h))
+        return ModbusSerialFileRead(h, 6, file, record, count, values);
+    if (IsTcp(h))
+        return ModbusTcpFileRead(h, 6, file, record, count, values);
     return 0;
 }
 
@@ -214,18 +257,26 @@ int Read3X(CommHandle *h, int, int start, int count, uint16_t *values) {
 }
 
 static int WriteHolding(CommHandle *h, int start, int count, uint16_t *values, int single) {
-    if (!HandleValid(h)) return 0;
-    if (!RangeOk(h, start, count, "Illegal write register")) return 0;
-    if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h)) return 0;
+    if (!HandleValid(h))
+        return 0;
+    if (!RangeOk(h, start, count, "Illegal write register"))
+        return 0;
+    if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h))
+        return 0;
     int function = (single && count == 1) ? 6 : 16;
     switch (h->kind) {
-    case LINK_SYMAX: return SymaxWrite(h, start, count, values);
-    case LINK_GATEWAY: return GatewayWrite(h, start, count, values);
+    case LINK_SYMAX:
+        return SymaxWrite(h, start, count, values);
+    case LINK_GATEWAY:
+        return GatewayWrite(h, start, count, values);
     case LINK_MODBUS_RTU:
-    case LINK_MODBUS_ASCII: return ModbusSerialWrite(h, start, count, values, function);
+    case LINK_MODBUS_ASCII:
+        return ModbusSerialWrite(h, start, count, values, function);
     case LINK_MODBUS_TCP:
-    case LINK_RTU_OVER_TCP: return ModbusTcpWrite(h, start, count, values, function);
-    default: return 0;
+    case LINK_RTU_OVER_TCP:
+        return ModbusTcpWrite(h, start, count, values, function);
+    default:
+        return 0;
     }
 }
 
@@ -238,19 +289,28 @@ int Write4XOp6(CommHandle *h, int start, int count, uint16_t *values) {
 }
 
 int Write3X(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h)) return 0;
-    if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h)) return 0;
-    if (IsSerialModbus(h)) return ModbusSerialInputWrite(h, start, count, values);
-    if (IsTcp(h)) return ModbusTcpInputWrite(h, start, count, values);
+    if (!HandleValid(h))
+        return 0;
+    if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h))
+        return 0;
+    if (IsSerialModbus(h))
+        return ModbusSerialInputWrite(h, start, count, values);
+    if (IsTcp(h))
+        return ModbusTcpInputWrite(h, start, count, values);
     return 0;
 }
 
 int Write6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
-    if (!HandleValid(h)) return 0;
-    if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h)) return 0;
-    if (h->kind == LINK_SYMAX) return SymaxWrite6X(h, file, record, count, values);
-    if (IsSerialModbus(h)) return ModbusSerialFileWrite(h, file, record, count, values);
-    if (IsTcp(h)) return ModbusTcpFileWrite(h, file, record, count, values);
+    if (!HandleValid(h))
+        return 0;
+    if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h))
+        return 0;
+    if (h->kind == LINK_SYMAX)
+        return SymaxWrite6X(h, file, record, count, values);
+    if (IsSerialModbus(h))
+        return ModbusSerialFileWrite(h, file, record, count, values);
+    if (IsTcp(h))
+        return ModbusTcpFileWrite(h, file, record, count, values);
     return 0;
 }
 
@@ -271,15 +331,19 @@ static void PackCoils(int count, uint16_t *values) {
 }
 
 static int WriteCoils(CommHandle *h, int start, int count, uint16_t *values, int multi) {
-    if (!HandleValid(h)) return 0;
-    if (!CountOk(h, count, 20, "Illegal write count") || !KindKnown(h)) return 0;
+    if (!HandleValid(h))
+        return 0;
+    if (!CountOk(h, count, 20, "Illegal write count") || !KindKnown(h))
+        return 0;
     int function = 15;
     if (multi || count > 1)
         PackCoils(count, values);
     else
         function = 5;
-    if (!IsSerialModbus(h) && !IsTcp(h)) return 0;
-    if (IsSerialModbus(h)) return ModbusSerialWrite(h, start, count, values, function);
+    if (!IsSerialModbus(h) && !IsTcp(h))
+        return 0;
+    if (IsSerialModbus(h))
+        return ModbusSerialWrite(h, start, count, values, function);
     return ModbusTcpWrite(h, start, count, values, function);
 }
 

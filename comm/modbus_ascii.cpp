@@ -25,8 +25,10 @@ static const char hexDigits[] = "0123456789ABCDEF";
 
 // Upper-case hex digits only; anything else counts as 0 and spoils the LRC.
 static unsigned digit_value(uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return 0;
 }
 
@@ -60,9 +62,11 @@ void AsciiRxByte(CommHandle *h, uint8_t byte) {
             h->rxState = c < 0x20 ? ASC_IDLE : ASC_DISCARD;
             return;
         }
-        if (c != ':') return;
+        if (c != ':')
+            return;
         MsgBuffer *b = pool_take();
-        if (!b) return;
+        if (!b)
+            return;
         h->rxBuffer = b;
         h->rxCheck = 0;
         h->rxRoom = ASCII_ROOM;
@@ -89,7 +93,8 @@ void AsciiRxByte(CommHandle *h, uint8_t byte) {
         ascii_frame_end(h, c < 0x20);
         return;
     default: // ASC_DISCARD
-        if (c < 0x20) h->rxState = ASC_IDLE;
+        if (c < 0x20)
+            h->rxState = ASC_IDLE;
         return;
     }
 }
@@ -103,8 +108,10 @@ unsigned AsciiTxByte(CommHandle *h) {
     switch (h->txState) {
     case ASCT_IDLE: {
         MsgBuffer *b = queue_take(&h->txQueue);
-        if (!b) return TX_NOTHING;
-        if (b->length > MSG_DATA_SIZE) b->length = MSG_DATA_SIZE;
+        if (!b)
+            return TX_NOTHING;
+        if (b->length > MSG_DATA_SIZE)
+            b->length = MSG_DATA_SIZE;
         h->txBuffer = b;
         h->txCursor = 0;
         h->txCheck = 0;

@@ -12,16 +12,23 @@ static void put16(uint8_t *p, unsigned value) {
     p[1] = (uint8_t)value;
 }
 
-static unsigned get16(const uint8_t *p) { return (unsigned)p[0] << 8 | p[1]; }
+static unsigned get16(const uint8_t *p) {
+    return (unsigned)p[0] << 8 | p[1];
+}
 
 // The byte at index i of the PDU, or -1 when the PDU is shorter, so that a
 // short reply fails the comparison instead of being read past its end.
-static int at(const uint8_t *pdu, int length, int i) { return i < length ? pdu[i] : -1; }
+static int at(const uint8_t *pdu, int length, int i) {
+    return i < length ? pdu[i] : -1;
+}
 
-static void text_set(char *text, const char *s) { snprintf(text, MODBUS_TEXT_SIZE, "%s", s); }
+static void text_set(char *text, const char *s) {
+    snprintf(text, MODBUS_TEXT_SIZE, "%s", s);
+}
 
 int ModbusBuildRead(uint8_t *pdu, int function, int start, int count) {
-    if (function < 1 || function > 4) return 0;
+    if (function < 1 || function > 4)
+        return 0;
     pdu[0] = (uint8_t)function;
     put16(pdu + 1, (unsigned)(start - 1) & 0xFFFF);
     put16(pdu + 3, (unsigned)count & 0xFFFF);
@@ -29,7 +36,8 @@ int ModbusBuildRead(uint8_t *pdu, int function, int start, int count) {
 }
 
 int ModbusBuildWrite(uint8_t *pdu, int function, int start, int count, const uint16_t *values) {
-    if (count < 1) return 0;
+    if (count < 1)
+        return 0;
     pdu[0] = (uint8_t)function;
     put16(pdu + 1, (unsigned)(start - 1) & 0xFFFF);
     switch (function) {
@@ -37,12 +45,14 @@ int ModbusBuildWrite(uint8_t *pdu, int function, int start, int count, const uin
         put16(pdu + 3, values[0]);
         return 5;
     case 6:
-        if (count != 1) return 0;
+        if (count != 1)
+            return 0;
         put16(pdu + 3, values[0]);
         return 5;
     case 15: {
         int bytes = (count + 7) / 8;
-        if (bytes > 255) return 0;
+        if (bytes > 255)
+            return 0;
         put16(pdu + 3, (unsigned)count);
         pdu[5] = (uint8_t)bytes;
         // The coil states were packed in place in the words' memory.
@@ -51,10 +61,12 @@ int ModbusBuildWrite(uint8_t *pdu, int function, int start, int count, const uin
     }
     case 16: {
         int bytes = 2 * count;
-        if (bytes > 255) return 0;
+        if (bytes > 255)
+            return 0;
         put16(pdu + 3, (unsigned)count);
         pdu[5] = (uint8_t)bytes;
-        for (int i = 0; i < count; i++) put16(pdu + 6 + 2 * i, values[i]);
+        for (int i = 0; i < count; i++)
+            put16(pdu + 6 + 2 * i, values[i]);
         return 6 + bytes;
     }
     default:
@@ -75,20 +87,23 @@ int ModbusBuildFileRead(uint8_t *pdu, int refType, int file, int record, int cou
 int ModbusBuildFileWrite(uint8_t *pdu, int refType, int file, int record, int count,
                          const uint16_t *values) {
     int bytes = 2 * count + 7;
-    if (count < 1 || bytes > 255) return 0;
+    if (count < 1 || bytes > 255)
+        return 0;
     pdu[0] = 21;
     pdu[1] = (uint8_t)bytes;
     pdu[2] = (uint8_t)refType;
     put16(pdu + 3, (unsigned)file & 0xFFFF);
     put16(pdu + 5, (unsigned)record & 0xFFFF);
     put16(pdu + 7, (unsigned)count);
-    for (int i = 0; i < count; i++) put16(pdu + 9 + 2 * i, values[i]);
+    for (int i = 0; i < count; i++)
+        put16(pdu + 9 + 2 * i, values[i]);
     return 9 + 2 * count;
 }
 
 void ModbusExceptionReply(unsigned code, char *text) {
     if (code >= 1 && code <= 12)
-        snprintf(text, MODBUS_TEXT_SIZE, "Modbus error reply %u %s", code, ModbusExceptionText(code));
+        snprintf(text, MODBUS_TEXT_SIZE, "Modbus error reply %u %s", code,
+                 ModbusExceptionText(code));
     else
         snprintf(text, MODBUS_TEXT_SIZE, "Modbus error reply %u ", code);
 }
@@ -113,8 +128,8 @@ static int reply_head_ok(int slave, int replySlave, const uint8_t *pdu, int leng
     return 1;
 }
 
-int ModbusCheckReadReply(int slave, int replySlave, const uint8_t *pdu, int length,
-                         int function, int count, uint16_t *values, char *text) {
+int ModbusCheckReadReply(int slave, int replySlave, const uint8_t *pdu, int length, int function,
+                         int count, uint16_t *values, char *text) {
     if (!reply_head_ok(slave, replySlave, pdu, length, function, "Read reply had wrong drop",
                        "Read reply had wrong opcode", text))
         return 0;
@@ -142,13 +157,14 @@ int ModbusCheckReadReply(int slave, int replySlave, const uint8_t *pdu, int leng
             values[i] = (uint16_t)(data[2 * i] << 8 | low);
         }
     } else {
-        for (int i = 0; i < count; i++) values[i] = (uint16_t)get16(data + 2 * i);
+        for (int i = 0; i < count; i++)
+            values[i] = (uint16_t)get16(data + 2 * i);
     }
     return count;
 }
 
-int ModbusCheckWriteReply(int slave, int replySlave, const uint8_t *pdu, int length,
-                          int function, int count, char *text) {
+int ModbusCheckWriteReply(int slave, int replySlave, const uint8_t *pdu, int length, int function,
+                          int count, char *text) {
     if (!reply_head_ok(slave, replySlave, pdu, length, function, "Write reply had wrong drop",
                        "Write reply had wrong opcode", text))
         return 0;
@@ -159,8 +175,8 @@ int ModbusCheckWriteReply(int slave, int replySlave, const uint8_t *pdu, int len
     return count;
 }
 
-int ModbusCheckFileReadReply(int slave, int replySlave, const uint8_t *pdu, int length,
-                             int refType, int count, uint16_t *values, char *text) {
+int ModbusCheckFileReadReply(int slave, int replySlave, const uint8_t *pdu, int length, int refType,
+                             int count, uint16_t *values, char *text) {
     if (!reply_head_ok(slave, replySlave, pdu, length, 20, "Read reply had wrong drop",
                        "Read reply had wrong opcode", text))
         return 0;
@@ -180,12 +196,13 @@ int ModbusCheckFileReadReply(int slave, int replySlave, const uint8_t *pdu, int 
         text_set(text, "Read reply was wrong size (c)");
         return 0;
     }
-    for (int i = 0; i < count; i++) values[i] = (uint16_t)get16(pdu + 4 + 2 * i);
+    for (int i = 0; i < count; i++)
+        values[i] = (uint16_t)get16(pdu + 4 + 2 * i);
     return count;
 }
 
-int ModbusCheckFileWriteReply(int slave, int replySlave, const uint8_t *pdu, int length,
-                              int count, char *text) {
+int ModbusCheckFileWriteReply(int slave, int replySlave, const uint8_t *pdu, int length, int count,
+                              char *text) {
     if (!reply_head_ok(slave, replySlave, pdu, length, 21, "Write reply had wrong drop",
                        "Write reply had wrong opcode", text))
         return 0;

@@ -14,8 +14,8 @@
 #include <cstdint>
 
 enum {
-    MODBUS_PDU_MAX = 263,   // room a builder may need (a MsgBuffer's data area)
-    MODBUS_TEXT_SIZE = 84,  // room for an error text, as in the handle
+    MODBUS_PDU_MAX = 263,  // room a builder may need (a MsgBuffer's data area)
+    MODBUS_TEXT_SIZE = 84, // room for an error text, as in the handle
 };
 
 // Functions 1 to 4: function, first reference - 1, count. Returns 5, or 0 for
@@ -46,17 +46,17 @@ void ModbusExceptionReply(unsigned code, char *text);
 
 // Reply to functions 1 to 4. Functions 3, 4: count words. Functions 1, 2: the
 // packed bytes two to a word, first byte in the high half, (bytes + 1) / 2 words.
-int ModbusCheckReadReply(int slave, int replySlave, const uint8_t *pdu, int length,
-                         int function, int count, uint16_t *values, char *text);
+int ModbusCheckReadReply(int slave, int replySlave, const uint8_t *pdu, int length, int function,
+                         int count, uint16_t *values, char *text);
 
 // Reply to functions 5, 6, 15, 16: a 5-byte PDU with the same function code.
-int ModbusCheckWriteReply(int slave, int replySlave, const uint8_t *pdu, int length,
-                          int function, int count, char *text);
+int ModbusCheckWriteReply(int slave, int replySlave, const uint8_t *pdu, int length, int function,
+                          int count, char *text);
 
 // Reply to function 20 for one sub-request of count words of refType.
-int ModbusCheckFileReadReply(int slave, int replySlave, const uint8_t *pdu, int length,
-                             int refType, int count, uint16_t *values, char *text);
+int ModbusCheckFileReadReply(int slave, int replySlave, const uint8_t *pdu, int length, int refType,
+                             int count, uint16_t *values, char *text);
 
 // Reply to function 21: the echo of the request, 2 * count + 9 bytes.
-int ModbusCheckFileWriteReply(int slave, int replySlave, const uint8_t *pdu, int length,
-                              int count, char *text);
+int ModbusCheckFileWriteReply(int slave, int replySlave, const uint8_t *pdu, int length, int count,
+                              char *text);

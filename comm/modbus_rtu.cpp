@@ -46,11 +46,13 @@ void RtuRxByte(CommHandle *h, uint8_t byte) {
         if (!h->replyWanted) {
             // Nothing is waiting: throw bytes away until a control byte.
             h->rxState = RTU_DISCARD;
-            if (byte < 0x20) h->rxState = RTU_IDLE;
+            if (byte < 0x20)
+                h->rxState = RTU_IDLE;
             return;
         }
         MsgBuffer *b = pool_take();
-        if (!b) return; // no buffer: the frame is lost and the caller times out
+        if (!b)
+            return; // no buffer: the frame is lost and the caller times out
         h->rxBuffer = b;
         h->frameSequenceChar = byte; // the slave address
         h->rxCheck = (uint16_t)CheckStep(0xFFFF, byte, 1);
@@ -71,7 +73,8 @@ void RtuRxByte(CommHandle *h, uint8_t byte) {
             return;
         }
         // Overlong frame: give the buffer back and end the caller's wait now.
-        if (h->rxBuffer) pool_give(h->rxBuffer);
+        if (h->rxBuffer)
+            pool_give(h->rxBuffer);
         h->rxBuffer = nullptr;
         ReplyWaitCounter = 0;
         h->rxState = RTU_OVERFLOW;
@@ -79,7 +82,8 @@ void RtuRxByte(CommHandle *h, uint8_t byte) {
     case RTU_OVERFLOW:
         return;
     default: // RTU_DISCARD
-        if (byte < 0x20) h->rxState = RTU_IDLE;
+        if (byte < 0x20)
+            h->rxState = RTU_IDLE;
         return;
     }
 }
@@ -88,7 +92,8 @@ void CloseRtuFrame(CommHandle *h) {
     MsgBuffer *b = h->rxBuffer;
     h->rxBuffer = nullptr;
     h->rxState = RTU_IDLE;
-    if (!b) return;
+    if (!b)
+        return;
     int length = MSG_DATA_SIZE - h->rxRoom;
     // The CRC over address, data and the received CRC itself comes out 0.
     if (length > 2 && h->rxCheck == 0) {
@@ -104,8 +109,10 @@ unsigned RtuTxByte(CommHandle *h) {
     switch (h->txState) {
     case RTUT_IDLE: {
         MsgBuffer *b = queue_take(&h->txQueue);
-        if (!b) return TX_NOTHING;
-        if (b->length > MSG_DATA_SIZE) b->length = MSG_DATA_SIZE;
+        if (!b)
+            return TX_NOTHING;
+        if (b->length > MSG_DATA_SIZE)
+            b->length = MSG_DATA_SIZE;
         h->txBuffer = b;
         h->txCursor = 0;
         h->txCheck = (uint16_t)CheckStep(0xFFFF, b->route[0], 1);

@@ -4,7 +4,9 @@
 #include "comm/comm_internal.h"
 #include "comm/modbus_pdu.h"
 
-static int slave_of(const CommHandle *h) { return h->route.count & 0xFF; }
+static int slave_of(const CommHandle *h) {
+    return h->route.count & 0xFF;
+}
 
 // Takes the request buffer, or sets the shortage text and flushes the queues.
 static MsgBuffer *request_take(CommHandle *h) {
@@ -24,7 +26,8 @@ static MsgBuffer *transact(CommHandle *h, MsgBuffer *b, int length, const char *
     // The open set the framing already; it is only written when it differs,
     // as the reader thread reads it for every byte.
     uint8_t framing = h->kind == LINK_MODBUS_ASCII ? FRAMING_ASCII : FRAMING_RTU;
-    if (h->framing != framing) h->framing = framing;
+    if (h->framing != framing)
+        h->framing = framing;
     h->replyWanted = 1;
     reply_drain(h); // a late reply to an earlier request is not this one's
     SendMessage(h, b);
@@ -37,32 +40,39 @@ static MsgBuffer *transact(CommHandle *h, MsgBuffer *b, int length, const char *
 // Copies a failed check's text into the handle and gives the reply back.
 static int reply_done(CommHandle *h, MsgBuffer *reply, int result, const char *text) {
     pool_give(reply);
-    if (!result) SetCommError(h, text);
+    if (!result)
+        SetCommError(h, text);
     return result;
 }
 
 int ModbusSerialRead(CommHandle *h, int start, int count, uint16_t *values, int function) {
-    if (!HandleValid(h) || count == 0) return 0;
+    if (!HandleValid(h) || count == 0)
+        return 0;
     MsgBuffer *b = request_take(h);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     int length = ModbusBuildRead(b->data, function, start, count);
     if (!length) {
         pool_give(b);
         return 0;
     }
     MsgBuffer *reply = transact(h, b, length, "No reply to read command");
-    if (!reply) return 0;
+    if (!reply)
+        return 0;
     char text[MODBUS_TEXT_SIZE];
-    int n = ModbusCheckReadReply(slave_of(h), reply->route[0], reply->data, reply->length,
-                                 function, count, values, text);
+    int n = ModbusCheckReadReply(slave_of(h), reply->route[0], reply->data, reply->length, function,
+                                 count, values, text);
     return reply_done(h, reply, n, text);
 }
 
 int ModbusSerialWrite(CommHandle *h, int start, int count, uint16_t *values, int function) {
-    if (!HandleValid(h) || count == 0) return 0;
-    if (function == 6 && count != 1) return 0;
+    if (!HandleValid(h) || count == 0)
+        return 0;
+    if (function == 6 && count != 1)
+        return 0;
     MsgBuffer *b = request_take(h);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     int length = ModbusBuildWrite(b->data, function, start, count, values);
     if (!length) {
         // The byte count of the request would not fit its one-byte field.
@@ -71,7 +81,8 @@ int ModbusSerialWrite(CommHandle *h, int start, int count, uint16_t *values, int
         return 0;
     }
     MsgBuffer *reply = transact(h, b, length, "No reply to write command");
-    if (!reply) return 0;
+    if (!reply)
+        return 0;
     char text[MODBUS_TEXT_SIZE];
     int n = ModbusCheckWriteReply(slave_of(h), reply->route[0], reply->data, reply->length,
                                   function, count, text);
@@ -80,12 +91,15 @@ int ModbusSerialWrite(CommHandle *h, int start, int count, uint16_t *values, int
 
 int ModbusSerialFileRead(CommHandle *h, int refType, int file, int record, int count,
                          uint16_t *values) {
-    if (!HandleValid(h) || count == 0) return 0;
+    if (!HandleValid(h) || count == 0)
+        return 0;
     MsgBuffer *b = request_take(h);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     int length = ModbusBuildFileRead(b->data, refType, file, record, count);
     MsgBuffer *reply = transact(h, b, length, "No reply to read command");
-    if (!reply) return 0;
+    if (!reply)
+        return 0;
     char text[MODBUS_TEXT_SIZE];
     int n = ModbusCheckFileReadReply(slave_of(h), reply->route[0], reply->data, reply->length,
                                      refType, count, values, text);
@@ -95,9 +109,11 @@ int ModbusSerialFileRead(CommHandle *h, int refType, int file, int record, int c
 // Function 21 with the given reference type, file and record.
 static int file_write(CommHandle *h, int refType, int file, int record, int count,
                       uint16_t *values) {
-    if (!HandleValid(h) || count == 0) return 0;
+    if (!HandleValid(h) || count == 0)
+        return 0;
     MsgBuffer *b = request_take(h);
-    if (!b) return 0;
+    if (!b)
+        return 0;
     int length = ModbusBuildFileWrite(b->data, refType, file, record, count, values);
     if (!length) {
         pool_give(b);
@@ -105,7 +121,8 @@ static int file_write(CommHandle *h, int refType, int file, int record, int coun
         return 0;
     }
     MsgBuffer *reply = transact(h, b, length, "No reply to write command");
-    if (!reply) return 0;
+    if (!reply)
+        return 0;
     char text[MODBUS_TEXT_SIZE];
     int n = ModbusCheckFileWriteReply(slave_of(h), reply->route[0], reply->data, reply->length,
                                       count, text);

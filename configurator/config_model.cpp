@@ -8,7 +8,9 @@
 ModuleConfig g_config;
 ModuleConfig g_spare;
 
-void ClearConfig(ModuleConfig *c) { memset(c, 0, sizeof *c); }
+void ClearConfig(ModuleConfig *c) {
+    memset(c, 0, sizeof *c);
+}
 
 static void Report(bool report, const char *message) {
     if (report)
@@ -86,8 +88,12 @@ bool ValidateConfig(bool show) {
     return ok;
 }
 
-void SaveSpareImage(void) { memcpy(&g_spare, &g_config, sizeof g_config); }
-void RestoreSpareImage(void) { memcpy(&g_config, &g_spare, sizeof g_config); }
+void SaveSpareImage(void) {
+    memcpy(&g_spare, &g_config, sizeof g_config);
+}
+void RestoreSpareImage(void) {
+    memcpy(&g_config, &g_spare, sizeof g_config);
+}
 
 void ConvertOldRecords(const OldFileParams *old, uint32_t count, ModuleConfig *c) {
     if (count > MAX_FILES)
@@ -97,7 +103,8 @@ void ConvertOldRecords(const OldFileParams *old, uint32_t count, ModuleConfig *c
         FileParams *f = &c->files[i];
         memset(f, 0, sizeof *f);
         f->recordLength = old[i].recordLength;
-        f->windowCount = old[i].windowCount > OLD_MAX_WINDOWS ? OLD_MAX_WINDOWS : old[i].windowCount;
+        f->windowCount =
+            old[i].windowCount > OLD_MAX_WINDOWS ? OLD_MAX_WINDOWS : old[i].windowCount;
         f->maxRecord = old[i].maxRecord;
         f->keyLength = old[i].keyLength;
         for (int w = 0; w < OLD_MAX_WINDOWS; w++)

@@ -27,10 +27,10 @@ constexpr int OLD_MAX_WINDOWS = 8;
 // One module file: twenty 16-bit words in this order (also the 40-byte record
 // of configuration and backup files).
 struct FileParams {
-    uint16_t recordLength;  // registers per record, 0 to 2039
-    uint16_t windowCount;   // windows in the rack interface, 0 to 16
-    uint16_t maxRecord;     // highest record number (records 0 to maxRecord)
-    uint16_t keyLength;     // key registers, 0 to recordLength
+    uint16_t recordLength;              // registers per record, 0 to 2039
+    uint16_t windowCount;               // windows in the rack interface, 0 to 16
+    uint16_t maxRecord;                 // highest record number (records 0 to maxRecord)
+    uint16_t keyLength;                 // key registers, 0 to recordLength
     uint16_t windowOffset[MAX_WINDOWS]; // zero-based offset of each window's status register
 };
 

@@ -119,9 +119,15 @@ static void DataFileAction(int item) {
     if (type == 0)
         return;
     switch (item) {
-    case 1: LoadDataFile(false, type); break;
-    case 2: LoadDataFile(true, type); break;
-    case 3: UnloadDataFile(type); break;
+    case 1:
+        LoadDataFile(false, type);
+        break;
+    case 2:
+        LoadDataFile(true, type);
+        break;
+    case 3:
+        UnloadDataFile(type);
+        break;
     case 4: {
         static const char *const titles[] = {"", "DELETE HEX DATA FILE", "DELETE BINARY DATA FILE",
                                              "DELETE DECIMAL DATA FILE"};
@@ -143,36 +149,77 @@ static void ProtectAction(unsigned setBits, unsigned clearBits) {
 bool RunMenuAction(int code) {
     ActionBegin();
     switch (code) {
-    case 101: FetchConfig(); break;
-    case 102: EditConfig(); break;
-    case 103: PrintConfigReport(); break;
-    case 104: PrintMapReport(); break;
-    case 105: LoadConfigFile(); break;
-    case 106: SaveConfigFile(); break;
+    case 101:
+        FetchConfig();
+        break;
+    case 102:
+        EditConfig();
+        break;
+    case 103:
+        PrintConfigReport();
+        break;
+    case 104:
+        PrintMapReport();
+        break;
+    case 105:
+        LoadConfigFile();
+        break;
+    case 106:
+        SaveConfigFile();
+        break;
     case 107:
         if (Confirm("All data in module will be lost. Continue?"))
             SendConfig(false, true);
         break;
-    case 108: DeleteFileDialog(".VRX", "DELETE CONFIGURATION FILE"); break;
-    case 201: case 202: case 203: case 204: DataFileAction(code - 200); break;
-    case 301: BackupModule(); break;
-    case 302: RestoreModule(); break;
-    case 303: DeleteFileDialog(".740", "DELETE BACKUP FILE"); break;
-    case 401: ViewModuleRegisters(); break;
-    case 402: EraseModuleFile(); break;
+    case 108:
+        DeleteFileDialog(".VRX", "DELETE CONFIGURATION FILE");
+        break;
+    case 201:
+    case 202:
+    case 203:
+    case 204:
+        DataFileAction(code - 200);
+        break;
+    case 301:
+        BackupModule();
+        break;
+    case 302:
+        RestoreModule();
+        break;
+    case 303:
+        DeleteFileDialog(".740", "DELETE BACKUP FILE");
+        break;
+    case 401:
+        ViewModuleRegisters();
+        break;
+    case 402:
+        EraseModuleFile();
+        break;
     case 403: {
         int type = FileTypeMenu("Convert format");
         if (type != 0)
             ConvertDataFile(type);
         break;
     }
-    case 501: ProtectAction(LOCK_CONFIG, 0); break;
-    case 502: ProtectAction(0, LOCK_CONFIG); break;
-    case 503: ProtectAction(LOCK_WRITE_PROTECT, 0); break;
-    case 504: ProtectAction(0, LOCK_WRITE_PROTECT); break;
-    case 600: SetupDialog(); break;
-    case 700: return false;
-    default: break;
+    case 501:
+        ProtectAction(LOCK_CONFIG, 0);
+        break;
+    case 502:
+        ProtectAction(0, LOCK_CONFIG);
+        break;
+    case 503:
+        ProtectAction(LOCK_WRITE_PROTECT, 0);
+        break;
+    case 504:
+        ProtectAction(0, LOCK_WRITE_PROTECT);
+        break;
+    case 600:
+        SetupDialog();
+        break;
+    case 700:
+        return false;
+    default:
+        break;
     }
     return true;
 }

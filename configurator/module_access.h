@@ -32,12 +32,13 @@ constexpr uint16_t ST_FOUND = 0x0800;             // the read found a record
 constexpr uint16_t ST_REFUSED = 0x1000;           // the write was refused
 
 // Fixed offsets of the module.
-constexpr int OFFSET_FILE_COUNT = 0;       // bits 0-11 file count, bit 15 configure bit
+constexpr int OFFSET_FILE_COUNT = 0; // bits 0-11 file count, bit 15 configure bit
 constexpr int OFFSET_BAUD = 1;
-constexpr int OFFSET_CONFIG_STATUS = 6;    // bit 15 set while in configuration mode
-constexpr int OFFSET_CONFIG_AREA = 2048;   // front panel: file count, then 5 registers a file from 2051
-constexpr int OFFSET_LOCK = 8191;          // bit 0 configuration locked, bit 1 write protect
-constexpr int STATUS_WORD_OFFSET = 8192;   // a register's status word is 8192 registers above it
+constexpr int OFFSET_CONFIG_STATUS = 6; // bit 15 set while in configuration mode
+constexpr int OFFSET_CONFIG_AREA =
+    2048;                         // front panel: file count, then 5 registers a file from 2051
+constexpr int OFFSET_LOCK = 8191; // bit 0 configuration locked, bit 1 write protect
+constexpr int STATUS_WORD_OFFSET = 8192; // a register's status word is 8192 registers above it
 constexpr uint16_t CONFIGURE_BIT = 0x8000;
 constexpr uint16_t LOCK_CONFIG = 0x0001;
 constexpr uint16_t LOCK_WRITE_PROTECT = 0x0002;
@@ -79,9 +80,15 @@ struct ModuleWindow {
     int status;
     int recordLength;
 };
-inline int WindowNumberOffset(const ModuleWindow &w) { return w.status + 1; }
-inline int WindowImageOffset(const ModuleWindow &w) { return w.status + 2; }
-inline int WindowCommandOffset(const ModuleWindow &w) { return w.status + w.recordLength + 2; }
+inline int WindowNumberOffset(const ModuleWindow &w) {
+    return w.status + 1;
+}
+inline int WindowImageOffset(const ModuleWindow &w) {
+    return w.status + 2;
+}
+inline int WindowCommandOffset(const ModuleWindow &w) {
+    return w.status + w.recordLength + 2;
+}
 
 // Polls the status register up to limit reads until (status & mask) is
 // nonzero (wantSet) or zero (!wantSet). True when it got there; *last gets

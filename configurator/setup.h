@@ -28,18 +28,18 @@ constexpr int VIA_PLC_PORT = 1;
 
 // The setup record: twenty little-endian words in the file, in this order.
 struct SetupRecord {
-    uint16_t connectionType; // CONN_*
-    uint16_t port;           // 0..3: "COM1:".."COM4:"
-    uint16_t baseAddress;    // 0..9: Sy/Link base address list
-    uint16_t baud;           // 0..15 into the baud rate lists
-    uint16_t dataBits;       // 0 "7", 1 "8"
-    uint16_t stopBits;       // 0 "1", 1 "2"
-    uint16_t parity;         // 0 NONE, 1 EVEN, 2 ODD
+    uint16_t connectionType;             // CONN_*
+    uint16_t port;                       // 0..3: "COM1:".."COM4:"
+    uint16_t baseAddress;                // 0..9: Sy/Link base address list
+    uint16_t baud;                       // 0..15 into the baud rate lists
+    uint16_t dataBits;                   // 0 "7", 1 "8"
+    uint16_t stopBits;                   // 0 "1", 1 "2"
+    uint16_t parity;                     // 0 NONE, 1 EVEN, 2 ODD
     uint16_t route[1 + ROUTE_MAX_DROPS]; // drop count, then the drops nearest first
-    uint16_t synetSpeed;     // 0..3
-    uint16_t synetSize;      // 0..1
-    uint16_t connectedVia;   // VIA_*
-    uint16_t rackAddress;    // register at which the rack interface starts in the controller
+    uint16_t synetSpeed;                 // 0..3
+    uint16_t synetSize;                  // 0..1
+    uint16_t connectedVia;               // VIA_*
+    uint16_t rackAddress; // register at which the rack interface starts in the controller
 };
 
 // The program-wide setup record and the link it describes.

@@ -18,7 +18,6 @@
 
 namespace {
 
-
 struct Device {
     int sock; // our end of the pair
     const uint8_t *data;

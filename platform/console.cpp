@@ -15,13 +15,17 @@ const ConsoleOps *current = nullptr;
 KeyDecoder decoder;
 void (*repaint_hook)(void) = nullptr;
 
-const ConsoleOps *ops() { return current ? current : ConsoleTerminal(); }
+const ConsoleOps *ops() {
+    return current ? current : ConsoleTerminal();
+}
 
 // Runs the repaint hook when the terminal console asks for it (after a resume
 // or a change of size); signal handlers only raise the flag.
 void check_repaint() {
-    if (ops() != ConsoleTerminal() || !TerminalTakeRepaintRequest()) return;
-    if (repaint_hook) repaint_hook();
+    if (ops() != ConsoleTerminal() || !TerminalTakeRepaintRequest())
+        return;
+    if (repaint_hook)
+        repaint_hook();
     ConsoleFlush();
 }
 
@@ -31,16 +35,19 @@ int pull(int timeout_ms) {
     unsigned char buf[RAW_CHUNK];
     bool pending = KeyDecoderPending(&decoder);
     int n = ops()->read_raw(buf, RAW_CHUNK, pending ? ESCAPE_TIME_MS : timeout_ms);
-    if (n < 0) TerminalInputGone();
+    if (n < 0)
+        TerminalInputGone();
     if (n <= 0) {
-        if (pending) KeyDecoderTimeout(&decoder);
+        if (pending)
+            KeyDecoderTimeout(&decoder);
         return 0;
     }
-    for (int i = 0; i < n; i++) KeyDecoderFeed(&decoder, buf[i]);
+    for (int i = 0; i < n; i++)
+        KeyDecoderFeed(&decoder, buf[i]);
     return n;
 }
 
-}  // namespace
+} // namespace
 
 void ConsoleSelect(const ConsoleOps *selected) {
     current = selected;
@@ -52,22 +59,37 @@ int ConsoleOpen(void) {
     return ops()->open();
 }
 
-void ConsoleClose(void) { ops()->close(); }
-void ConsoleMove(int row, int column) { ops()->move(row, column); }
-void ConsoleColour(int attr) { ops()->colour(attr); }
+void ConsoleClose(void) {
+    ops()->close();
+}
+void ConsoleMove(int row, int column) {
+    ops()->move(row, column);
+}
+void ConsoleColour(int attr) {
+    ops()->colour(attr);
+}
 void ConsoleWriteChars(const char *chars, int count) {
-    if (count > 0) ops()->write(chars, count);
+    if (count > 0)
+        ops()->write(chars, count);
 }
 void ConsoleClearCells(int count) {
-    if (count > 0) ops()->clear(count);
+    if (count > 0)
+        ops()->clear(count);
 }
-void ConsoleCursor(int visible) { ops()->cursor(visible); }
-void ConsoleBell(void) { ops()->bell(); }
-void ConsoleFlush(void) { ops()->flush(); }
+void ConsoleCursor(int visible) {
+    ops()->cursor(visible);
+}
+void ConsoleBell(void) {
+    ops()->bell();
+}
+void ConsoleFlush(void) {
+    ops()->flush();
+}
 
 int ConsoleKeyWaiting(void) {
     check_repaint();
-    if (decoder.out_count > 0) return 1;
+    if (decoder.out_count > 0)
+        return 1;
     ConsoleFlush();
     pull(0);
     // a sequence cut between two reads gets its escape time to complete
@@ -80,12 +102,17 @@ int ConsoleGetch(void) {
     for (;;) {
         check_repaint();
         int b = KeyDecoderTake(&decoder);
-        if (b >= 0) return b;
+        if (b >= 0)
+            return b;
         ConsoleFlush();
         pull(-1);
     }
 }
 
-void ConsoleDiscardKeys(void) { KeyDecoderReset(&decoder); }
+void ConsoleDiscardKeys(void) {
+    KeyDecoderReset(&decoder);
+}
 
-void ConsoleSetRepaintHook(void (*hook)(void)) { repaint_hook = hook; }
+void ConsoleSetRepaintHook(void (*hook)(void)) {
+    repaint_hook = hook;
+}

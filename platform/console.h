@@ -15,15 +15,15 @@
 
 // The console operations; positions are 0-based.
 struct ConsoleOps {
-    int (*open)(void);                             // take over; 0 ok, -1 unusable
-    void (*close)(void);                           // give the terminal back
-    void (*move)(int row, int column);             // place the cursor
-    void (*colour)(int attr);                      // set the colour for what follows
-    void (*write)(const char *chars, int count);   // write at the cursor, which advances
-    void (*clear)(int count);                      // count blanks in the colour from the cursor
-    void (*cursor)(int visible);                   // show or hide the cursor
-    void (*bell)(void);                            // sound the bell
-    void (*flush)(void);                           // send what is buffered
+    int (*open)(void);                           // take over; 0 ok, -1 unusable
+    void (*close)(void);                         // give the terminal back
+    void (*move)(int row, int column);           // place the cursor
+    void (*colour)(int attr);                    // set the colour for what follows
+    void (*write)(const char *chars, int count); // write at the cursor, which advances
+    void (*clear)(int count);                    // count blanks in the colour from the cursor
+    void (*cursor)(int visible);                 // show or hide the cursor
+    void (*bell)(void);                          // sound the bell
+    void (*flush)(void);                         // send what is buffered
     // Reads up to size raw input bytes; waits up to timeout_ms (-1 for ever).
     // Returns the count, 0 when the time ran out or a signal came.
     int (*read_raw)(unsigned char *buf, int size, int timeout_ms);

@@ -62,7 +62,8 @@ void rec_colour(int attr) {
 
 void rec_write(const char *chars, int count) {
     log(CE_WRITE, rec.colour, std::string(chars, (size_t)count));
-    for (int i = 0; i < count; i++) put_cell(rec.row, rec.column + i, (unsigned char)chars[i]);
+    for (int i = 0; i < count; i++)
+        put_cell(rec.row, rec.column + i, (unsigned char)chars[i]);
     rec.column += count;
 }
 
@@ -78,12 +79,15 @@ void rec_cursor(int visible) {
     rec.cursor = visible != 0;
 }
 
-void rec_bell() { log(CE_BELL, 0); }
+void rec_bell() {
+    log(CE_BELL, 0);
+}
 void rec_flush() {}
 
 int rec_read_raw(unsigned char *buf, int size, int timeout_ms) {
     if (rec.input_pos >= rec.input.size()) {
-        if (timeout_ms >= 0) return 0;
+        if (timeout_ms >= 0)
+            return 0;
         // a wait on empty input answers ESC, so a test cannot hang on a missing key
         if (++rec.starved > STARVED_LIMIT) {
             std::fprintf(stderr, "recording console: endless wait for keys\n");
@@ -93,15 +97,17 @@ int rec_read_raw(unsigned char *buf, int size, int timeout_ms) {
         return 1;
     }
     int n = 0;
-    while (n < size && rec.input_pos < rec.input.size()) buf[n++] = (unsigned char)rec.input[rec.input_pos++];
+    while (n < size && rec.input_pos < rec.input.size())
+        buf[n++] = (unsigned char)rec.input[rec.input_pos++];
     return n;
 }
 
 const ConsoleOps record_ops = {
-    rec_open, rec_close, rec_move, rec_colour, rec_write, rec_clear, rec_cursor, rec_bell, rec_flush, rec_read_raw,
+    rec_open,  rec_close,  rec_move, rec_colour, rec_write,
+    rec_clear, rec_cursor, rec_bell, rec_flush,  rec_read_raw,
 };
 
-}  // namespace
+} // namespace
 
 void ConsoleRecordStart(void) {
     rec.events.clear();
@@ -120,25 +126,46 @@ void ConsoleRecordStart(void) {
     ConsoleSelect(&record_ops);
 }
 
-void ConsoleRecordStop(void) { ConsoleSelect(nullptr); }
+void ConsoleRecordStop(void) {
+    ConsoleSelect(nullptr);
+}
 
-void ConsoleRecordInput(const std::string &bytes) { rec.input += bytes; }
+void ConsoleRecordInput(const std::string &bytes) {
+    rec.input += bytes;
+}
 
-const std::vector<ConsoleEvent> &ConsoleRecordEvents(void) { return rec.events; }
+const std::vector<ConsoleEvent> &ConsoleRecordEvents(void) {
+    return rec.events;
+}
 
-void ConsoleRecordForget(void) { rec.events.clear(); }
+void ConsoleRecordForget(void) {
+    rec.events.clear();
+}
 
 int ConsoleRecordCount(ConsoleEventKind kind) {
     int n = 0;
-    for (const ConsoleEvent &e : rec.events) n += e.kind == kind;
+    for (const ConsoleEvent &e : rec.events)
+        n += e.kind == kind;
     return n;
 }
 
-int ConsoleRecordChar(int row, int column) { return rec.chars[row][column]; }
-int ConsoleRecordColour(int row, int column) { return rec.colours[row][column]; }
+int ConsoleRecordChar(int row, int column) {
+    return rec.chars[row][column];
+}
+int ConsoleRecordColour(int row, int column) {
+    return rec.colours[row][column];
+}
 
-std::string ConsoleRecordRow(int row) { return std::string((const char *)rec.chars[row], COLUMNS); }
+std::string ConsoleRecordRow(int row) {
+    return std::string((const char *)rec.chars[row], COLUMNS);
+}
 
-bool ConsoleRecordOpen(void) { return rec.open; }
-bool ConsoleRecordCursorShown(void) { return rec.cursor; }
-int ConsoleRecordStarved(void) { return rec.starved; }
+bool ConsoleRecordOpen(void) {
+    return rec.open;
+}
+bool ConsoleRecordCursorShown(void) {
+    return rec.cursor;
+}
+int ConsoleRecordStarved(void) {
+    return rec.starved;
+}

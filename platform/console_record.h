@@ -8,13 +8,22 @@
 #include <vector>
 
 // What one console call did.
-enum ConsoleEventKind { CE_OPEN, CE_CLOSE, CE_MOVE, CE_COLOUR, CE_WRITE, CE_CLEAR, CE_CURSOR, CE_BELL };
+enum ConsoleEventKind {
+    CE_OPEN,
+    CE_CLOSE,
+    CE_MOVE,
+    CE_COLOUR,
+    CE_WRITE,
+    CE_CLEAR,
+    CE_CURSOR,
+    CE_BELL
+};
 
 struct ConsoleEvent {
     ConsoleEventKind kind;
-    int row, column;   // the cursor at the call (for CE_MOVE, the new place)
-    int value;         // colour (CE_COLOUR, and the colour of a write or clear), count, visibility
-    std::string text;  // the characters of CE_WRITE
+    int row, column;  // the cursor at the call (for CE_MOVE, the new place)
+    int value;        // colour (CE_COLOUR, and the colour of a write or clear), count, visibility
+    std::string text; // the characters of CE_WRITE
 };
 
 // Selects the recording console, empty: no events, blank picture, no input.

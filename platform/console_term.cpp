@@ -6,12 +6,12 @@
 // the at-exit handler and from the handlers of the ending signals, so no way
 // out leaves a raw or cursorless terminal; Ctrl-Z gives the terminal back
 // while the program is stopped and takes it again when it goes on.
-#include "platform/console.h"
 #include "platform/console_term.h"
+#include "platform/console.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,7 +56,8 @@ void send_all(const char *data, size_t len) {
     while (len > 0) {
         ssize_t n = write(output_fd, data, len);
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
             return;
         }
         bytes_sent += (size_t)n;
@@ -71,12 +72,15 @@ void out_flush() {
 }
 
 void out_append(const char *data, size_t len) {
-    if (out_len + len > sizeof out_buf) out_flush();
+    if (out_len + len > sizeof out_buf)
+        out_flush();
     std::memcpy(out_buf + out_len, data, len);
     out_len += len;
 }
 
-void out_str(const char *s) { out_append(s, std::strlen(s)); }
+void out_str(const char *s) {
+    out_append(s, std::strlen(s));
+}
 
 void out_fmt(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void out_fmt(const char *format, ...) {
@@ -85,20 +89,24 @@ void out_fmt(const char *format, ...) {
     va_start(args, format);
     int n = std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    if (n > 0) out_append(text, (size_t)n < sizeof text ? (size_t)n : sizeof text - 1);
+    if (n > 0)
+        out_append(text, (size_t)n < sizeof text ? (size_t)n : sizeof text - 1);
 }
 
 // Async-signal-safe give-back: raw writes and tcsetattr only.
 void give_back_now() {
-    if (!taken) return;
+    if (!taken)
+        return;
     ssize_t ignored = write(output_fd, GIVE, sizeof GIVE - 1);
     (void)ignored;
-    if (have_tio) tcsetattr(input_fd, TCSADRAIN, &saved_tio);
+    if (have_tio)
+        tcsetattr(input_fd, TCSADRAIN, &saved_tio);
     taken = 0;
 }
 
 void take_now() {
-    if (have_tio) tcsetattr(input_fd, TCSADRAIN, &raw_tio);
+    if (have_tio)
+        tcsetattr(input_fd, TCSADRAIN, &raw_tio);
     ssize_t ignored = write(output_fd, TAKE, sizeof TAKE - 1);
     (void)ignored;
     taken = 1;
@@ -113,7 +121,7 @@ void on_ending_signal(int sig) {
     int saved_errno = errno;
     give_back_now();
     sigaction(sig, &previous[sig], nullptr);
-    raise(sig);  // delivered once this handler returns
+    raise(sig); // delivered once this handler returns
     errno = saved_errno;
 }
 
@@ -123,7 +131,7 @@ void on_stop(int) {
     give_back_now();
     // SIGSTOP stops even a process whose group has no shell left to stop it
     // for (an orphaned group ignores a second SIGTSTP); a shell sees the stop alike.
-    raise(SIGSTOP);  // the process stops here and goes on after SIGCONT
+    raise(SIGSTOP); // the process stops here and goes on after SIGCONT
     if (was_taken) {
         take_now();
         repaint_request = 1;
@@ -131,19 +139,24 @@ void on_stop(int) {
     errno = saved_errno;
 }
 
-void on_resize(int) { resized = 1; }
+void on_resize(int) {
+    resized = 1;
+}
 
 void at_exit() {
-    if (!taken) return;
+    if (!taken)
+        return;
     out_flush();
     give_back_now();
 }
 
 void install_handlers() {
-    if (handlers_installed) return;
+    if (handlers_installed)
+        return;
     handlers_installed = true;
     std::atexit(at_exit);
-    const int ending[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+    const int ending[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV,
+                          SIGBUS, SIGFPE,  SIGILL, SIGABRT};
     for (int sig : ending) {
         struct sigaction sa;
         std::memset(&sa, 0, sizeof sa);
@@ -163,8 +176,10 @@ void install_handlers() {
 // The terminal's size; false when it cannot be told (not a terminal).
 bool terminal_size(int *rows, int *columns) {
     struct winsize ws;
-    if (ioctl(output_fd, TIOCGWINSZ, &ws) != 0) return false;
-    if (ws.ws_row == 0 || ws.ws_col == 0) return false;
+    if (ioctl(output_fd, TIOCGWINSZ, &ws) != 0)
+        return false;
+    if (ws.ws_row == 0 || ws.ws_col == 0)
+        return false;
     *rows = ws.ws_row;
     *columns = ws.ws_col;
     return true;
@@ -177,14 +192,16 @@ void forget_terminal_state() {
 }
 
 void sync_position() {
-    if (trow == lrow && tcol == lcol) return;
+    if (trow == lrow && tcol == lcol)
+        return;
     out_fmt("\x1b[%d;%dH", lrow + 1, lcol + 1);
     trow = lrow;
     tcol = lcol;
 }
 
 int term_open() {
-    if (taken) return 0;
+    if (taken)
+        return 0;
     int rows, columns;
     if (terminal_size(&rows, &columns) && (rows < ROWS || columns < COLUMNS)) {
         std::fprintf(stderr,
@@ -215,7 +232,8 @@ int term_open() {
 }
 
 void term_close() {
-    if (!taken) return;
+    if (!taken)
+        return;
     out_flush();
     give_back_now();
 }
@@ -225,10 +243,13 @@ void term_move(int row, int column) {
     lcol = column < 0 ? 0 : column;
 }
 
-int ansi_index(int c) { return ((c & 1) << 2) | (c & 2) | ((c & 4) >> 2); }
+int ansi_index(int c) {
+    return ((c & 1) << 2) | (c & 2) | ((c & 4) >> 2);
+}
 
 void term_colour(int attr) {
-    if (attr == cur_attr) return;
+    if (attr == cur_attr)
+        return;
     cur_attr = attr;
     int fg = attr & 15;
     int bg = (attr >> 4) & 7;
@@ -237,7 +258,8 @@ void term_colour(int attr) {
 
 void term_write(const char *chars, int count) {
     int visible = lcol < COLUMNS ? COLUMNS - lcol : 0;
-    if (visible > count) visible = count;
+    if (visible > count)
+        visible = count;
     if (visible > 0 && !too_small) {
         sync_position();
         for (int i = 0; i < visible; i++) {
@@ -246,7 +268,8 @@ void term_write(const char *chars, int count) {
         }
         tcol += visible;
         // without auto-wrap the cursor sticks at the last column
-        if (tcol >= COLUMNS) trow = tcol = -1;
+        if (tcol >= COLUMNS)
+            trow = tcol = -1;
     }
     lcol += count;
 }
@@ -255,12 +278,15 @@ void term_write(const char *chars, int count) {
 // the erase-characters sequence: it keeps the cursor where it is and, unlike
 // erase-in-display, paints every cell it names on each terminal we know.
 void term_clear(int count) {
-    if (too_small || lcol >= COLUMNS) return;
+    if (too_small || lcol >= COLUMNS)
+        return;
     int row = lrow, column = lcol;
     while (count > 0 && row < ROWS) {
         int cells = COLUMNS - column;
-        if (cells > count) cells = count;
-        if (trow != row || tcol != column) out_fmt("\x1b[%d;%dH", row + 1, column + 1);
+        if (cells > count)
+            cells = count;
+        if (trow != row || tcol != column)
+            out_fmt("\x1b[%d;%dH", row + 1, column + 1);
         trow = row;
         tcol = column;
         out_fmt("\x1b[%dX", cells);
@@ -271,38 +297,49 @@ void term_clear(int count) {
 }
 
 void term_cursor(int visible) {
-    if (visible == cursor_vis) return;
+    if (visible == cursor_vis)
+        return;
     cursor_vis = visible;
     out_str(visible ? "\x1b[?25h" : "\x1b[?25l");
 }
 
-void term_bell() { out_str("\x07"); }
+void term_bell() {
+    out_str("\x07");
+}
 
 void term_flush() {
-    if (!too_small && cursor_vis == 1 && lcol < COLUMNS) sync_position();
+    if (!too_small && cursor_vis == 1 && lcol < COLUMNS)
+        sync_position();
     out_flush();
 }
 
 int term_read_raw(unsigned char *buf, int size, int timeout_ms) {
     struct pollfd p = {input_fd, POLLIN, 0};
     int r = poll(&p, 1, timeout_ms);
-    if (r <= 0) return 0;  // time-out, or a signal came (the caller looks for repaints)
+    if (r <= 0)
+        return 0; // time-out, or a signal came (the caller looks for repaints)
     ssize_t n = read(input_fd, buf, (size_t)size);
-    if (n > 0) return (int)n;
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
+    if (n > 0)
+        return (int)n;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return 0;
     return -1;
 }
 
 const ConsoleOps terminal_ops = {
-    term_open, term_close, term_move,  term_colour, term_write,
+    term_open,  term_close,  term_move, term_colour, term_write,
     term_clear, term_cursor, term_bell, term_flush,  term_read_raw,
 };
 
-}  // namespace
+} // namespace
 
-const ConsoleOps *ConsoleTerminal(void) { return &terminal_ops; }
+const ConsoleOps *ConsoleTerminal(void) {
+    return &terminal_ops;
+}
 
-size_t ConsoleBytesSent(void) { return bytes_sent; }
+size_t ConsoleBytesSent(void) {
+    return bytes_sent;
+}
 
 void ConsoleSetTerminalFds(int in_fd, int out_fd) {
     out_flush();
@@ -333,7 +370,8 @@ bool TerminalTakeRepaintRequest(void) {
         repaint_request = 0;
         repaint = !too_small;
     }
-    if (repaint) forget_terminal_state();
+    if (repaint)
+        forget_terminal_state();
     return repaint;
 }
 

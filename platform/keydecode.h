@@ -17,7 +17,7 @@
 #include <cstdint>
 
 // PC scan codes of the keys the decoder knows.
-constexpr int SCAN_F1 = 0x3B;   // F1..F10 are 0x3B..0x44
+constexpr int SCAN_F1 = 0x3B; // F1..F10 are 0x3B..0x44
 constexpr int SCAN_HOME = 0x47;
 constexpr int SCAN_UP = 0x48;
 constexpr int SCAN_PGUP = 0x49;
@@ -31,15 +31,15 @@ constexpr int SCAN_DELETE = 0x53;
 constexpr int SCAN_F11 = 0x85;
 constexpr int SCAN_F12 = 0x86;
 
-constexpr int KEYDEC_SEQ_MAX = 24;  // longer sequences are dropped whole
-constexpr int KEYDEC_OUT_MAX = 64;  // decoded bytes waiting to be read
+constexpr int KEYDEC_SEQ_MAX = 24; // longer sequences are dropped whole
+constexpr int KEYDEC_OUT_MAX = 64; // decoded bytes waiting to be read
 
 struct KeyDecoder {
-    int state;                       // see keydecode.cpp
-    uint8_t seq[KEYDEC_SEQ_MAX];     // the sequence gathered so far (after ESC)
+    int state;                   // see keydecode.cpp
+    uint8_t seq[KEYDEC_SEQ_MAX]; // the sequence gathered so far (after ESC)
     int seq_len;
-    int utf8_left;                   // continuation bytes still to drop
-    uint8_t out[KEYDEC_OUT_MAX];     // decoded bytes, a ring
+    int utf8_left;               // continuation bytes still to drop
+    uint8_t out[KEYDEC_OUT_MAX]; // decoded bytes, a ring
     int out_head;
     int out_count;
 };

@@ -38,9 +38,9 @@ enum {
 
 // How RTS is driven (SerialPortSetRtsToggle, SerialPortRtsMode).
 enum SerialRtsMode {
-    SERIAL_RTS_HELD = 0,         // on while the port is open
-    SERIAL_RTS_TOGGLE_LINE = 1,  // the line driver raises it while sending (RS-485 mode)
-    SERIAL_RTS_TOGGLE_PORT = 2,  // raised before each write, dropped once it has drained
+    SERIAL_RTS_HELD = 0,        // on while the port is open
+    SERIAL_RTS_TOGGLE_LINE = 1, // the line driver raises it while sending (RS-485 mode)
+    SERIAL_RTS_TOGGLE_PORT = 2, // raised before each write, dropped once it has drained
 };
 
 // Parity codes of SerialPortConfigure.

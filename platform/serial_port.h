@@ -19,7 +19,7 @@ struct SerialPort {
     std::atomic<int> intervalMs{20};
     int rtsMode = SERIAL_RTS_HELD; // set before the port is used by two threads
 
-    std::mutex lock; // pacing and the started write
+    std::mutex lock;                // pacing and the started write
     std::atomic<int64_t> charNs{0}; // also read without the lock (SerialPortCharTime)
     int64_t lineFreeAt = 0;
     uint8_t writeBuf[SERIAL_MAX_TRANSFER];

@@ -45,11 +45,11 @@ struct EditorState {
     int16_t minimum[65536]; // per register number, signed
     int16_t maximum[65536];
 
-    volatile bool abortFlag; // a key arrived during a transfer
-    int spinner;             // 0..3
+    volatile bool abortFlag;    // a key arrived during a transfer
+    int spinner;                // 0..3
     int64_t spinnerShownMs = 0; // when the spinner last moved (monotonic ms); 0: not yet
-    bool idleRan;            // the idle routine ran during this cycle
-    char lastError[84];      // the error text on row 24
+    bool idleRan;               // the idle routine ran during this cycle
+    char lastError[84];         // the error text on row 24
 };
 
 // Sets up the state for a run (min/max reset, cursor on row 5, HEX column).

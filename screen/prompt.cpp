@@ -23,7 +23,7 @@ int prompt_text(const char *text, char *out, int most) {
     return length;
 }
 
-}  // namespace
+} // namespace
 
 int ShowError(const char *message) {
     char text[ERROR_MAX + 1];
@@ -34,7 +34,8 @@ int ShowError(const char *message) {
     for (;;) {
         Bell();
         key = WaitKey();
-        if (key == KEY_F10 || key == KEY_ESC || key == KEY_LINEFEED) break;
+        if (key == KEY_F10 || key == KEY_ESC || key == KEY_LINEFEED)
+            break;
     }
     CloseWindow(&w);
     return key == KEY_F10 ? 1 : 0;
@@ -57,9 +58,12 @@ int Confirm(const char *question) {
     int answer = -1;
     while (answer < 0) {
         int key = WaitKey();
-        if (key == 'Y' || key == 'y' || key == 'S' || key == 's' || key == KEY_ENTER) answer = 1;
-        else if (key == 'N' || key == 'n' || key == KEY_ESC) answer = 0;
-        else Bell();
+        if (key == 'Y' || key == 'y' || key == 'S' || key == 's' || key == KEY_ENTER)
+            answer = 1;
+        else if (key == 'N' || key == 'n' || key == KEY_ESC)
+            answer = 0;
+        else
+            Bell();
     }
     CloseWindow(&w);
     return answer;

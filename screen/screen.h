@@ -17,10 +17,10 @@ constexpr int SCREEN_COLUMNS = 132;
 constexpr int CONSOLE_COLUMNS = 80;
 
 // Attribute code bits, stored in the shadow and given in bits 0 to 2 of flags.
-constexpr int AT_REVERSE = 1;  // blue on grey
-constexpr int AT_HIGH = 2;     // yellow
-constexpr int AT_ALERT = 4;    // light red
-constexpr int AT_MASK = 7;     // the attribute code inside a flags word
+constexpr int AT_REVERSE = 1; // blue on grey
+constexpr int AT_HIGH = 2;    // yellow
+constexpr int AT_ALERT = 4;   // light red
+constexpr int AT_MASK = 7;    // the attribute code inside a flags word
 
 // PutField options (bits 0 to 2 of the same word are the attribute code).
 constexpr int PF_CENTER = 0x20;  // centre the text in the field (wins over PF_RIGHT)
@@ -29,17 +29,17 @@ constexpr int PF_UPPER = 0x1000; // fold a to z into capitals
 constexpr int PF_BELL = 0x2000;  // sound the bell first
 
 // EditField options (bits 0 to 2 are the attribute code of the field).
-constexpr int EF_CENTER = 0x20;        // with EF_PAD: centre the result
-constexpr int EF_RIGHT = 0x40;         // with EF_PAD: right-align the result
-constexpr int EF_PAD = 0x80;           // pad the result with spaces to the full width
-constexpr int EF_HIDDEN = 0x100;       // show the fill character in place of the text
-constexpr int EF_INITIAL = 0x200;      // edit the buffer's current text
-constexpr int EF_AUTOEXIT = 0x400;     // a data key that fills the field becomes ENTER
-constexpr int EF_REPLACE = 0x800;      // cursor at the start; a first data key erases the text
-constexpr int EF_UPPER = 0x1000;       // fold typed a to z into capitals
-constexpr int EF_BELL = 0x2000;        // sound the bell when the field opens
-constexpr int EF_QUIET = 0x4000;       // no bell for refused or meaningless keys
-constexpr int EF_OVERWRITE = 0x10000;  // overwrite mode for this field only
+constexpr int EF_CENTER = 0x20;       // with EF_PAD: centre the result
+constexpr int EF_RIGHT = 0x40;        // with EF_PAD: right-align the result
+constexpr int EF_PAD = 0x80;          // pad the result with spaces to the full width
+constexpr int EF_HIDDEN = 0x100;      // show the fill character in place of the text
+constexpr int EF_INITIAL = 0x200;     // edit the buffer's current text
+constexpr int EF_AUTOEXIT = 0x400;    // a data key that fills the field becomes ENTER
+constexpr int EF_REPLACE = 0x800;     // cursor at the start; a first data key erases the text
+constexpr int EF_UPPER = 0x1000;      // fold typed a to z into capitals
+constexpr int EF_BELL = 0x2000;       // sound the bell when the field opens
+constexpr int EF_QUIET = 0x4000;      // no bell for refused or meaningless keys
+constexpr int EF_OVERWRITE = 0x10000; // overwrite mode for this field only
 
 // Key codes: plain keys as themselves, the library's own codes above 0x7F.
 constexpr int KEY_NONE = 0;         // no key (polling found nothing)

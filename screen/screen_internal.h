@@ -4,17 +4,17 @@
 #include "screen/screen.h"
 
 constexpr int SHADOW_CELLS = SCREEN_ROWS * SCREEN_COLUMNS;
-constexpr int NORMAL_COLOUR = 0x17;  // grey on blue: attribute code 0 and every cleared cell
+constexpr int NORMAL_COLOUR = 0x17; // grey on blue: attribute code 0 and every cleared cell
 
 // The one screen of the program.
 struct ScreenState {
-    unsigned char chars[SHADOW_CELLS];  // character plane (code page 437)
-    unsigned char attrs[SHADOW_CELLS];  // attribute codes 0 to 7
-    int cursor_row, cursor_column;      // remembered cursor, 0-based
-    int cursor_visible;                 // CursorVisible
-    int colour;                         // console colour last set
-    int active;                         // between ScreenInit and ScreenExit
-    int hold;                           // nesting of operations that flush at their end
+    unsigned char chars[SHADOW_CELLS]; // character plane (code page 437)
+    unsigned char attrs[SHADOW_CELLS]; // attribute codes 0 to 7
+    int cursor_row, cursor_column;     // remembered cursor, 0-based
+    int cursor_visible;                // CursorVisible
+    int colour;                        // console colour last set
+    int active;                        // between ScreenInit and ScreenExit
+    int hold;                          // nesting of operations that flush at their end
     ScreenWindow *first_window, *last_window;
 };
 

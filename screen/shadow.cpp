@@ -41,21 +41,25 @@ bool cell_differs(int cell, unsigned char c, int attr) {
     return screen.chars[cell] != c || screen.attrs[cell] != attr;
 }
 
-}  // namespace
+} // namespace
 
 int ClipRow(int row) {
-    if (row > SCREEN_ROWS) row = SCREEN_ROWS;
+    if (row > SCREEN_ROWS)
+        row = SCREEN_ROWS;
     row -= 1;
     return row < 0 ? 0 : row;
 }
 
 int ClipColumn(int column) {
-    if (column > SCREEN_COLUMNS) column = SCREEN_COLUMNS;
+    if (column > SCREEN_COLUMNS)
+        column = SCREEN_COLUMNS;
     column -= 1;
     return column < 0 ? 0 : column;
 }
 
-int AttrColour(int code) { return attr_colours[code & AT_MASK]; }
+int AttrColour(int code) {
+    return attr_colours[code & AT_MASK];
+}
 
 void SetAttr(int code) {
     screen.colour = AttrColour(code);
@@ -68,7 +72,8 @@ void SetNormalAttr(void) {
 }
 
 void ConsoleWrite(const char *chars, int count) {
-    if (count <= 0) return;
+    if (count <= 0)
+        return;
     ConsoleWriteChars(chars, count);
     screen.cursor_column += count;
     if (screen.cursor_column >= CONSOLE_COLUMNS) {
@@ -84,16 +89,22 @@ void ConsoleClear(void) {
     if (moved) {
         row += 1;
         column = 0;
-        if (row >= SCREEN_ROWS) return;
+        if (row >= SCREEN_ROWS)
+            return;
         ConsoleMove(row, column);
     }
-    if (screen.colour != NORMAL_COLOUR) ConsoleColour(NORMAL_COLOUR);
+    if (screen.colour != NORMAL_COLOUR)
+        ConsoleColour(NORMAL_COLOUR);
     ConsoleClearCells(SCREEN_ROWS * CONSOLE_COLUMNS);
-    if (screen.colour != NORMAL_COLOUR) ConsoleColour(screen.colour);
-    if (moved) ConsoleMove(screen.cursor_row, screen.cursor_column);
+    if (screen.colour != NORMAL_COLOUR)
+        ConsoleColour(screen.colour);
+    if (moved)
+        ConsoleMove(screen.cursor_row, screen.cursor_column);
 }
 
-void OutputHold(void) { screen.hold++; }
+void OutputHold(void) {
+    screen.hold++;
+}
 
 void OutputRelease(void) {
     if (--screen.hold <= 0) {
@@ -103,7 +114,8 @@ void OutputRelease(void) {
 }
 
 void ScreenInit(void) {
-    if (ConsoleOpen() != 0) std::exit(1);  // the console has said why
+    if (ConsoleOpen() != 0)
+        std::exit(1); // the console has said why
     WindowsFree();
     HotKeysFree();
     screen.active = 1;
@@ -141,30 +153,36 @@ void ScreenExit(void) {
 
 void PutField(const char *text, int row, int column, int width, int fill, int flags) {
     OutputHold();
-    if (RepaintPending) RepaintScreen();
+    if (RepaintPending)
+        RepaintScreen();
     int r = ClipRow(row), c = ClipColumn(column);
     char field[SCREEN_COLUMNS + 1];
     int length = text ? (int)strnlen(text, SCREEN_COLUMNS) : 0;
     std::memcpy(field, text ? text : "", (size_t)length);
-    if (flags & PF_BELL) Bell();
+    if (flags & PF_BELL)
+        Bell();
     if (flags & PF_UPPER)
         for (int i = 0; i < length; i++)
-            if (field[i] >= 'a' && field[i] <= 'z') field[i] = (char)(field[i] - 'a' + 'A');
-    if (width > SCREEN_COLUMNS) width = SCREEN_COLUMNS;
+            if (field[i] >= 'a' && field[i] <= 'z')
+                field[i] = (char)(field[i] - 'a' + 'A');
+    if (width > SCREEN_COLUMNS)
+        width = SCREEN_COLUMNS;
     if (width <= 0) {
         width = length;
     } else if (length > width) {
         length = width;
     } else if (flags & (PF_CENTER | PF_RIGHT)) {
         int gap = width - length;
-        if (flags & PF_CENTER) gap /= 2;
+        if (flags & PF_CENTER)
+            gap /= 2;
         std::memmove(field + gap, field, (size_t)length);
         std::memset(field, fill, (size_t)gap);
         std::memset(field + gap + length, fill, (size_t)(width - gap - length));
     } else {
         std::memset(field + length, fill, (size_t)(width - length));
     }
-    if (c + width > SCREEN_COLUMNS) width = SCREEN_COLUMNS - c;
+    if (c + width > SCREEN_COLUMNS)
+        width = SCREEN_COLUMNS - c;
 
     int attr = flags & AT_MASK;
     int base = r * SCREEN_COLUMNS + c;
@@ -174,7 +192,8 @@ void PutField(const char *text, int row, int column, int width, int fill, int fl
     // after its changes proves long, or at the field's end.
     int run = 0, run_end = 0, i = 0;
     auto write_run = [&]() {
-        if (run_end <= run) return;
+        if (run_end <= run)
+            return;
         CursorMove(r, c + run);
         if (!colour_set) {
             SetAttr(attr);
@@ -184,8 +203,10 @@ void PutField(const char *text, int row, int column, int width, int fill, int fl
     };
     for (;;) {
         int gap = i;
-        while (i < width && !cell_differs(base + i, (unsigned char)field[i], attr)) i++;
-        if (i >= width) break;
+        while (i < width && !cell_differs(base + i, (unsigned char)field[i], attr))
+            i++;
+        if (i >= width)
+            break;
         if (i - gap > MERGE_GAP) {
             write_run();
             run = i;
@@ -198,7 +219,8 @@ void PutField(const char *text, int row, int column, int width, int fill, int fl
         run_end = i;
     }
     write_run();
-    if (colour_set) SetNormalAttr();
+    if (colour_set)
+        SetNormalAttr();
     OutputRelease();
 }
 
@@ -227,7 +249,8 @@ void ClearToEndOfLine(int row, int column) {
     int r = ClipRow(row), c = ClipColumn(column);
     CursorMove(r, c);
     if (c < CONSOLE_COLUMNS) {
-        if (screen.colour != NORMAL_COLOUR) SetNormalAttr();
+        if (screen.colour != NORMAL_COLOUR)
+            SetNormalAttr();
         ConsoleClearCells(CONSOLE_COLUMNS - c);
     }
     int cell = r * SCREEN_COLUMNS + c;
@@ -238,12 +261,14 @@ void ClearToEndOfLine(int row, int column) {
 
 void DrawTextTable(const ScreenText *table) {
     OutputHold();
-    for (; table && table->text; table++) PutField(table->text, table->row, table->column, 0, ' ', table->flags);
+    for (; table && table->text; table++)
+        PutField(table->text, table->row, table->column, 0, ' ', table->flags);
     OutputRelease();
 }
 
 void DrawScreen(const ScreenText *table) {
-    if (!table) return;
+    if (!table)
+        return;
     OutputHold();
     ClearToEndOfScreen(table->row, 1);
     DrawTextTable(table);
@@ -254,7 +279,7 @@ void RepaintScreen(void) {
     OutputHold();
     RepaintPending = 0;
     CursorMove(0, 0);
-    SetNormalAttr();  // the terminal may have lost its colour (a stop, a reset)
+    SetNormalAttr(); // the terminal may have lost its colour (a stop, a reset)
     ConsoleClear();
     CursorHide();
     for (int cell = 0; cell < SHADOW_CELLS;) {
@@ -300,8 +325,14 @@ void CursorMove(int row, int column) {
     ConsoleMove(row, column);
 }
 
-void Bell(void) { ConsoleBell(); }
+void Bell(void) {
+    ConsoleBell();
+}
 
-int ScreenCharAt(int row, int column) { return screen.chars[ClipRow(row) * SCREEN_COLUMNS + ClipColumn(column)]; }
+int ScreenCharAt(int row, int column) {
+    return screen.chars[ClipRow(row) * SCREEN_COLUMNS + ClipColumn(column)];
+}
 
-int ScreenAttrAt(int row, int column) { return screen.attrs[ClipRow(row) * SCREEN_COLUMNS + ClipColumn(column)]; }
+int ScreenAttrAt(int row, int column) {
+    return screen.attrs[ClipRow(row) * SCREEN_COLUMNS + ClipColumn(column)];
+}

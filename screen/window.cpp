@@ -9,9 +9,9 @@
 // The record is followed in the same block by the saved characters and then
 // the saved attribute codes, row by row.
 struct ScreenWindow {
-    ScreenWindow *next;  // the next newer open window
-    ScreenWindow *prev;  // the next older open window
-    int16_t bottom, left, top, right;  // 0-based, inclusive
+    ScreenWindow *next;               // the next newer open window
+    ScreenWindow *prev;               // the next older open window
+    int16_t bottom, left, top, right; // 0-based, inclusive
 };
 
 namespace {
@@ -23,14 +23,28 @@ constexpr unsigned char BOX_BOTTOM_RIGHT = 0xBC;
 constexpr unsigned char BOX_VERTICAL = 0xBA;
 constexpr unsigned char BOX_HORIZONTAL = 0xCD;
 
-int window_width(const ScreenWindow *w) { return w->right - w->left + 1; }
-int window_cells(const ScreenWindow *w) { return (w->bottom - w->top + 1) * window_width(w); }
-unsigned char *saved_chars(ScreenWindow *w) { return (unsigned char *)(w + 1); }
-unsigned char *saved_attrs(ScreenWindow *w) { return saved_chars(w) + window_cells(w); }
+int window_width(const ScreenWindow *w) {
+    return w->right - w->left + 1;
+}
+int window_cells(const ScreenWindow *w) {
+    return (w->bottom - w->top + 1) * window_width(w);
+}
+unsigned char *saved_chars(ScreenWindow *w) {
+    return (unsigned char *)(w + 1);
+}
+unsigned char *saved_attrs(ScreenWindow *w) {
+    return saved_chars(w) + window_cells(w);
+}
 
 void unlink_window(ScreenWindow *w) {
-    if (w->prev) w->prev->next = w->next; else screen.first_window = w->next;
-    if (w->next) w->next->prev = w->prev; else screen.last_window = w->prev;
+    if (w->prev)
+        w->prev->next = w->next;
+    else
+        screen.first_window = w->next;
+    if (w->next)
+        w->next->prev = w->prev;
+    else
+        screen.last_window = w->prev;
     w->next = w->prev = nullptr;
 }
 
@@ -61,7 +75,7 @@ void restore_row(ScreenWindow *w, int row) {
     }
 }
 
-}  // namespace
+} // namespace
 
 void DrawBox(int top, int left, int bottom, int right, int framed) {
     OutputHold();
@@ -87,24 +101,32 @@ void DrawBox(int top, int left, int bottom, int right, int framed) {
 ScreenWindow *OpenWindow(int top, int left, int bottom, int right, const char *title) {
     int t = ClipRow(top), l = ClipColumn(left), b = ClipRow(bottom), r = ClipColumn(right);
     // corners given the wrong way round still make a rectangle
-    if (b < t) std::swap(t, b);
-    if (r < l) std::swap(l, r);
+    if (b < t)
+        std::swap(t, b);
+    if (r < l)
+        std::swap(l, r);
     size_t cells = (size_t)(b - t + 1) * (size_t)(r - l + 1);
     ScreenWindow *w = (ScreenWindow *)std::malloc(sizeof(ScreenWindow) + 2 * cells);
-    if (!w) return nullptr;
+    if (!w)
+        return nullptr;
     w->top = (int16_t)t;
     w->left = (int16_t)l;
     w->bottom = (int16_t)b;
     w->right = (int16_t)r;
     w->next = nullptr;
     w->prev = screen.last_window;
-    if (screen.last_window) screen.last_window->next = w; else screen.first_window = w;
+    if (screen.last_window)
+        screen.last_window->next = w;
+    else
+        screen.first_window = w;
     screen.last_window = w;
 
     int width = window_width(w);
     for (int row = t; row <= b; row++) {
-        std::memcpy(saved_chars(w) + (row - t) * width, screen.chars + row * SCREEN_COLUMNS + l, (size_t)width);
-        std::memcpy(saved_attrs(w) + (row - t) * width, screen.attrs + row * SCREEN_COLUMNS + l, (size_t)width);
+        std::memcpy(saved_chars(w) + (row - t) * width, screen.chars + row * SCREEN_COLUMNS + l,
+                    (size_t)width);
+        std::memcpy(saved_attrs(w) + (row - t) * width, screen.attrs + row * SCREEN_COLUMNS + l,
+                    (size_t)width);
     }
     OutputHold();
     DrawBox(t + 1, l + 1, b + 1, r + 1, 1);
@@ -121,12 +143,14 @@ ScreenWindow *OpenWindow(int top, int left, int bottom, int right, const char *t
 }
 
 void CloseWindow(ScreenWindow **handle) {
-    if (!handle || !*handle) return;
+    if (!handle || !*handle)
+        return;
     ScreenWindow *w = *handle;
     *handle = nullptr;
     unlink_window(w);
     OutputHold();
-    for (int row = w->top; row <= w->bottom; row++) restore_row(w, row);
+    for (int row = w->top; row <= w->bottom; row++)
+        restore_row(w, row);
     OutputRelease();
     std::free(w);
 }

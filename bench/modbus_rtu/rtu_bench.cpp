@@ -32,12 +32,14 @@ struct Result {
 Result run(int baud, double seconds) {
     Result r;
     CommHandle *h = OpenModbusRTU("COM1:", 1);
-    if (!h) return r;
+    if (!h)
+        return r;
     SetPortParams(h, baud, 0, 1, 100, 8);
     uint16_t values[REGISTERS];
     auto start = std::chrono::steady_clock::now();
     for (;;) {
-        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (elapsed >= seconds) {
             r.seconds = elapsed;
             break;

@@ -20,8 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <pty.h>
+#include <string>
 #include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
@@ -188,9 +188,9 @@ int main(int argc, char **argv) {
     printf("%-44s %10s %13s %12s %11s %10s %10s\n", "case", "cycles/s", "bare reads/s",
            "bytes/cycle", "cycle limit", "bytes/s", "s limit");
     for (int i = 0; i < 4; i++) {
-        printf("%-44s %10.0f %13.0f %12.1f %11.0f %10.0f", rows[i].what,
-               results[i].cyclesPerSecond, peers[i], results[i].bytesPerCycle,
-               rows[i].change ? changeLimit : idleLimit, results[i].bytesPerSecond);
+        printf("%-44s %10.0f %13.0f %12.1f %11.0f %10.0f", rows[i].what, results[i].cyclesPerSecond,
+               peers[i], results[i].bytesPerCycle, rows[i].change ? changeLimit : idleLimit,
+               results[i].bytesPerSecond);
         if (rows[i].change)
             printf(" %10s\n", "-");
         else

@@ -35,7 +35,8 @@ void draw_table() {
 // Cells of the shadow that differ between two snapshots (within 80 columns).
 int changed_cells(const unsigned char *a, const unsigned char *b) {
     int n = 0;
-    for (int i = 0; i < SCREEN_ROWS * CONSOLE_COLUMNS * 2; i += 2) n += a[i] != b[i] || a[i + 1] != b[i + 1];
+    for (int i = 0; i < SCREEN_ROWS * CONSOLE_COLUMNS * 2; i += 2)
+        n += a[i] != b[i] || a[i + 1] != b[i + 1];
     return n;
 }
 
@@ -53,16 +54,19 @@ void report(const char *what, size_t bytes, int cells, size_t limit) {
     bool ok = bytes <= limit;
     std::printf("%-34s %8zu bytes %8d changed cells   limit %6zu  %s\n", what, bytes, cells, limit,
                 ok ? "ok" : "OVER");
-    if (!ok) failures++;
+    if (!ok)
+        failures++;
 }
 
-}  // namespace
+} // namespace
 
 int main() {
     int sink = open("/dev/null", O_RDWR);
     ConsoleSetTerminalFds(sink, sink);
-    for (int i = 0; i < 20; i++) registers[i] = (unsigned short)(i * 4097 + 3);
-    unsigned char before[SCREEN_ROWS * CONSOLE_COLUMNS * 2], after[SCREEN_ROWS * CONSOLE_COLUMNS * 2];
+    for (int i = 0; i < 20; i++)
+        registers[i] = (unsigned short)(i * 4097 + 3);
+    unsigned char before[SCREEN_ROWS * CONSOLE_COLUMNS * 2],
+        after[SCREEN_ROWS * CONSOLE_COLUMNS * 2];
 
     ScreenInit();
     snapshot(before);
@@ -75,7 +79,8 @@ int main() {
     int cells = changed_cells(before, after);
     // every changed cell once (box lines are 3 bytes of UTF-8), plus a cursor
     // placement (8 bytes) and two colour changes (8 bytes each) per field or box row
-    report("full screen on a blank terminal", ConsoleBytesSent() - start, cells, (size_t)cells * 3 + 120 * 24);
+    report("full screen on a blank terminal", ConsoleBytesSent() - start, cells,
+           (size_t)cells * 3 + 120 * 24);
 
     registers[7] = 0xBEEF;
     snapshot(before);
@@ -104,8 +109,10 @@ int main() {
     ConsoleFlush();
     int shown = 0;
     for (int r = 1; r <= SCREEN_ROWS; r++)
-        for (int c = 1; c <= CONSOLE_COLUMNS; c++) shown += ScreenCharAt(r, c) != ' ' || ScreenAttrAt(r, c) != 0;
-    report("repaint from the shadow", ConsoleBytesSent() - start, shown, (size_t)shown * 3 + 25 * 16 + 120 * 24);
+        for (int c = 1; c <= CONSOLE_COLUMNS; c++)
+            shown += ScreenCharAt(r, c) != ' ' || ScreenAttrAt(r, c) != 0;
+    report("repaint from the shadow", ConsoleBytesSent() - start, shown,
+           (size_t)shown * 3 + 25 * 16 + 120 * 24);
 
     // speed of the writer itself, for the record
     auto t0 = std::chrono::steady_clock::now();
@@ -116,8 +123,8 @@ int main() {
     }
     ConsoleFlush();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("%-34s %8.2f us per table (%d fields)\n", "table redraw, one value changing", seconds * 1e6 / rounds,
-                83);
+    std::printf("%-34s %8.2f us per table (%d fields)\n", "table redraw, one value changing",
+                seconds * 1e6 / rounds, 83);
 
     ScreenExit();
     ConsoleSetTerminalFds(-1, -1);

@@ -108,10 +108,10 @@ int main() {
                 continue;
             }
             double rate = double(r.good) / r.seconds;
-            double limit = double(baud) / (double(BITS_PER_CHAR) * double(transaction_chars(count)));
-            printf("%6d %5d %10.1f %14.1f %7.2f %8ld%s%s\n", baud, count, rate, limit,
-                   rate / limit, r.failed, r.failed ? "  last error: " : "",
-                   r.failed ? r.error.c_str() : "");
+            double limit =
+                double(baud) / (double(BITS_PER_CHAR) * double(transaction_chars(count)));
+            printf("%6d %5d %10.1f %14.1f %7.2f %8ld%s%s\n", baud, count, rate, limit, rate / limit,
+                   r.failed, r.failed ? "  last error: " : "", r.failed ? r.error.c_str() : "");
             fflush(stdout);
         }
     }

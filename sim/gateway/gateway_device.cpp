@@ -23,7 +23,8 @@ void GatewayDeviceInit(GatewayDevice *g, ModbusSlave *model) {
 int GatewayFaultParse(const char *name) {
     static const char *const names[] = {"none", "short", "silence", "garbage", "long"};
     for (int i = 0; i < 5; i++)
-        if (strcmp(name, names[i]) == 0) return i;
+        if (strcmp(name, names[i]) == 0)
+            return i;
     return -1;
 }
 
@@ -31,13 +32,17 @@ int GatewayFaultParse(const char *name) {
 static int numbers(const char *text, unsigned long *out, int max) {
     int n = 0;
     while (*text) {
-        while (*text == ' ') text++;
-        if (!*text) break;
-        if (n == max || *text < '0' || *text > '9') return -1;
+        while (*text == ' ')
+            text++;
+        if (!*text)
+            break;
+        if (n == max || *text < '0' || *text > '9')
+            return -1;
         char *end = nullptr;
         out[n++] = strtoul(text, &end, 10);
         text = end;
-        if (*text && *text != ' ') return -1;
+        if (*text && *text != ' ')
+            return -1;
     }
     return n;
 }
@@ -59,7 +64,8 @@ static int answer_read(GatewayDevice *g, const unsigned long *v, int n, int faul
     uint16_t values[GW_MAX_COUNT];
     int count = (int)v[1];
     SlaveGet(g->model, 4, 0, (int)v[0] - 1, count, values);
-    if (fault == GW_FAULT_SHORT) count--;
+    if (fault == GW_FAULT_SHORT)
+        count--;
     int len = 0;
     for (int i = 0; i < count && len < room - 8; i++)
         len += snprintf(reply + len, (size_t)(room - len), i ? " %u" : "%u", values[i]);
@@ -73,7 +79,8 @@ static int answer_write(GatewayDevice *g, const unsigned long *v, int n, char *r
         return snprintf(reply, (size_t)room, "E\r");
     uint16_t values[GW_MAX_COUNT];
     // Values come sign-widened: the low 16 bits are the register.
-    for (int i = 0; i < count; i++) values[i] = (uint16_t)v[1 + i];
+    for (int i = 0; i < count; i++)
+        values[i] = (uint16_t)v[1 + i];
     SlaveSet(g->model, 4, 0, (int)v[0] - 1, count, values);
     return reply_cr(reply);
 }
@@ -87,20 +94,24 @@ int GatewayDeviceAnswer(GatewayDevice *g, const char *line, char *reply, int roo
         fault = GW_FAULT_NONE;
     else if (g->faultOnce)
         g->fault = GW_FAULT_NONE;
-    if (fault == GW_FAULT_SILENCE) return 0;
+    if (fault == GW_FAULT_SILENCE)
+        return 0;
     unsigned long v[GW_MAX_COUNT + 1];
     int n = line[0] ? numbers(line + 1, v, GW_MAX_COUNT + 1) : -1;
     if (n < 0) {
         g->badLines++;
         return snprintf(reply, (size_t)room, "E\r");
     }
-    if (fault == GW_FAULT_GARBAGE) return snprintf(reply, (size_t)room, "?\r");
+    if (fault == GW_FAULT_GARBAGE)
+        return snprintf(reply, (size_t)room, "?\r");
     switch (line[0]) {
     case 'A':
-        if (n > 8) return snprintf(reply, (size_t)room, "E\r");
+        if (n > 8)
+            return snprintf(reply, (size_t)room, "E\r");
         g->selects++;
         g->routeCount = n;
-        for (int i = 0; i < n; i++) g->route[i] = (int)v[i];
+        for (int i = 0; i < n; i++)
+            g->route[i] = (int)v[i];
         return reply_cr(reply);
     case 'R':
         g->reads++;
@@ -120,14 +131,16 @@ void GatewayDeviceRun(GatewayDevice *g, SerialPort *port) {
     uint8_t buf[SERIAL_MAX_TRANSFER];
     for (;;) {
         int n = SerialPortRead(port, buf, sizeof buf, -1);
-        if (n == SERIAL_STOPPED) return;
+        if (n == SERIAL_STOPPED)
+            return;
         if (n <= 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
         for (int i = 0; i < n; i++) {
             char c = (char)(buf[i] & 0x7F);
-            if (c == '\n') continue; // a CR LF ending counts once
+            if (c == '\n')
+                continue; // a CR LF ending counts once
             if (c != '\r') {
                 if (used < GW_DEVICE_LINE_MAX - 1)
                     line[used++] = c;
@@ -147,7 +160,8 @@ void GatewayDeviceRun(GatewayDevice *g, SerialPort *port) {
             }
             used = 0;
             overlong = 0;
-            if (len > 0) SerialPortWrite(port, (const uint8_t *)reply, len);
+            if (len > 0)
+                SerialPortWrite(port, (const uint8_t *)reply, len);
         }
     }
 }

@@ -22,7 +22,7 @@ enum { GW_DEVICE_LINE_MAX = 1024 };
 struct GatewayDevice {
     ModbusSlave *model;
     std::mutex lock; // guards the fields below
-    int routeCount; // -1: no route selected yet
+    int routeCount;  // -1: no route selected yet
     int route[8];
     unsigned long selects, reads, writes, badLines;
     int fault;

@@ -32,8 +32,10 @@ static const char usageText[] =
 static int command(GatewayDevice *g, char *line) {
     char word[32] = "", arg[32] = "", extra[32] = "";
     int words = sscanf(line, "%31s %31s %31s", word, arg, extra);
-    if (words <= 0) return 1;
-    if (!strcmp(word, "quit")) return 0;
+    if (words <= 0)
+        return 1;
+    if (!strcmp(word, "quit"))
+        return 0;
     if (!strcmp(word, "fault")) {
         int f = words >= 2 ? GatewayFaultParse(arg) : -1;
         if (f < 0 || (words == 3 && strcmp(extra, "once"))) {
@@ -50,7 +52,8 @@ static int command(GatewayDevice *g, char *line) {
             printf("OK none\n");
         } else {
             printf("OK %d", g->routeCount);
-            for (int i = 0; i < g->routeCount; i++) printf(" %d", g->route[i]);
+            for (int i = 0; i < g->routeCount; i++)
+                printf(" %d", g->route[i]);
             printf("\n");
         }
     } else if (!strcmp(word, "stats")) {
@@ -102,8 +105,10 @@ int main(int argc, char **argv) {
     ModbusSlave *model = SlaveCreate();
     if (!port || !model) {
         fprintf(stderr, "gateway_sim: cannot attach the pty\n");
-        if (port) SerialPortClose(port);
-        else PtyClose(&pty);
+        if (port)
+            SerialPortClose(port);
+        else
+            PtyClose(&pty);
         SlaveDestroy(model);
         return 1;
     }

@@ -46,7 +46,8 @@ struct Options {
 static int parse_int(const char *text, int low, int high, int *out) {
     char *end = nullptr;
     long v = strtol(text, &end, 10);
-    if (!*text || *end || v < low || v > high) return 0;
+    if (!*text || *end || v < low || v > high)
+        return 0;
     *out = (int)v;
     return 1;
 }
@@ -85,8 +86,10 @@ static int command(SerialSlave *s, char *line) {
     char out[4096];
     char word[32] = "", arg[32] = "", extra[32] = "";
     int words = sscanf(line, "%31s %31s %31s", word, arg, extra);
-    if (words <= 0) return 1;
-    if (!strcmp(word, "quit")) return 0;
+    if (words <= 0)
+        return 1;
+    if (!strcmp(word, "quit"))
+        return 0;
     if (!strcmp(word, "fault")) {
         int f = words >= 2 ? SlaveFaultParse(arg) : -1;
         if (f < 0 || (words == 3 && strcmp(extra, "once"))) {
@@ -121,7 +124,8 @@ int main(int argc, char **argv) {
         fputs(usageText, stdout);
         return 0;
     }
-    if (!parse_options(argc, argv, &o)) return 2;
+    if (!parse_options(argc, argv, &o))
+        return 2;
     PtyPair pty;
     if (!PtyOpen(&pty)) {
         fprintf(stderr, "modbus_serial_sim: cannot open a pty\n");

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 enum {
-    FRAME_PDU_MAX = 253,            // largest Modbus PDU
-    FRAME_RTU_MAX = 256,            // address + PDU + CRC
+    FRAME_PDU_MAX = 253,                   // largest Modbus PDU
+    FRAME_RTU_MAX = 256,                   // address + PDU + CRC
     FRAME_ASCII_MAX = 1 + 2 * 255 + 2 + 2, // ':' hex(address PDU LRC) CR LF
 };
 

@@ -20,8 +20,8 @@ enum SlaveFault {
 struct SerialSlave {
     SerialPort *port;
     ModbusSlave *model;
-    int ascii;   // 0: RTU framing, 1: ASCII framing
-    int address; // own slave address, 1 to 247
+    int ascii;                  // 0: RTU framing, 1: ASCII framing
+    int address;                // own slave address, 1 to 247
     std::atomic<int> fault;     // SlaveFault
     std::atomic<int> faultOnce; // nonzero: the fault applies to the next reply only
     std::atomic<int> lateMs;

@@ -96,7 +96,8 @@ static std::string cmd_fault(Slave *s, const std::vector<std::string> &w) {
     }
     if (what == "status" && (w.size() == 3 || w.size() == 4)) {
         long code;
-        if (!parse_number(w[2], 0, 255, &code) || (w.size() == 4 && !parse_number(w[3], 1, 1000, &n)))
+        if (!parse_number(w[2], 0, 255, &code) ||
+            (w.size() == 4 && !parse_number(w[3], 1, 1000, &n)))
             return "ERR usage: fault status CODE(0-255) [N]";
         s->dev.faultCode = int(code);
         s->dev.faultStatus = int(n);
@@ -121,8 +122,8 @@ static std::string cmd_stats(const Slave *s) {
     snprintf(text, sizeof text,
              "OK frames=%ld bad=%ld enq_in=%ld enq_crossed=%ld nak_in=%ld replies=%ld lost=%ld "
              "retransmits=%ld enq_out=%ld requests=%ld",
-             t.framesIn, t.badFramesIn, t.enqIn, t.enqCrossed, t.nakIn, t.repliesSent, t.repliesLost,
-             t.retransmits, t.enqOut, s->dev.requests);
+             t.framesIn, t.badFramesIn, t.enqIn, t.enqCrossed, t.nakIn, t.repliesSent,
+             t.repliesLost, t.retransmits, t.enqOut, s->dev.requests);
     return text;
 }
 

@@ -16,7 +16,9 @@ void DeviceInit(Device *d) {
     d->requests = 0;
 }
 
-static unsigned get16(const Bytes &b, size_t at) { return unsigned(b[at]) << 8 | b[at + 1]; }
+static unsigned get16(const Bytes &b, size_t at) {
+    return unsigned(b[at]) << 8 | b[at + 1];
+}
 
 static void put16(Bytes *b, unsigned v) {
     b->push_back(uint8_t(v >> 8));
@@ -197,7 +199,8 @@ int DeviceAnswer(Device *d, const Bytes &route, const Bytes &request, Bytes *rep
     d->requests++;
     *replyRoute = WireRouteReverse(route);
     std::vector<int> drops;
-    if (!WireRouteDrops(route, &drops) || (d->drop >= 0 && !drops.empty() && drops.back() != d->drop)) {
+    if (!WireRouteDrops(route, &drops) ||
+        (d->drop >= 0 && !drops.empty() && drops.back() != d->drop)) {
         *reply = {0xA2, request[1], ST_ILLEGAL_ROUTE};
         return 1;
     }

@@ -48,8 +48,8 @@ struct DeviceMemory {
 
 struct Device {
     DeviceMemory mem;
-    int drop;          // -1: answer every route; else the last drop must be this one
-    int faultStatus;   // replies left that carry faultCode instead of the answer
+    int drop;        // -1: answer every route; else the last drop must be this one
+    int faultStatus; // replies left that carry faultCode instead of the answer
     int faultCode;
     RegisterHook hook; // none unless another model serves the registers
     // What arrived last, for tests.

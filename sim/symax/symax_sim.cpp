@@ -34,7 +34,7 @@ struct Sim {
     Bytes frame;
     size_t framePos = 0;
     bool framePending = false; // a frame is being written: report its end
-    size_t frameBody = 0; // bytes before the raw check bytes, where DLE opens a pair
+    size_t frameBody = 0;      // bytes before the raw check bytes, where DLE opens a pair
 };
 
 static uint64_t now_ms() {
@@ -176,7 +176,9 @@ Sim *SimStart(const SimOptions &o, std::string *error) {
     return sim;
 }
 
-const char *SimSlavePath(const Sim *sim) { return sim->pty.slavePath; }
+const char *SimSlavePath(const Sim *sim) {
+    return sim->pty.slavePath;
+}
 
 void SimWith(Sim *sim, const std::function<void(Slave *)> &f) {
     std::lock_guard<std::mutex> g(sim->lock);

@@ -20,7 +20,7 @@ struct SimOptions {
     int bitsPerChar = 11; // start, 8 data, even parity, stop: as the library opens
     bool crc = false;
     int delayMs = 0;
-    int drop = -1; // the device's drop number; -1 answers every route
+    int drop = -1;      // the device's drop number; -1 answers every route
     bool trace = false; // every read and write, with ms times, on stderr
     RegisterHook hook;  // another model serving the registers, from the first request
 };

@@ -126,7 +126,8 @@ void SlaveTick(Slave *s, uint64_t now, SlaveOutput *out) {
         s->awaitingAck = true;
         s->nakRetries = NAK_RETRIES;
         s->enqRetries = ENQ_RETRIES;
-        s->sentFrame = WireFrame(s->txSeq, s->replies.front().route, s->replies.front().data, s->crc);
+        s->sentFrame =
+            WireFrame(s->txSeq, s->replies.front().route, s->replies.front().data, s->crc);
         if (s->faults.badCheck > 0) {
             s->faults.badCheck--;
             s->sentFrame.back() ^= 0x5A;
@@ -194,7 +195,9 @@ static void rx_frame_done(Slave *s, uint64_t now, SlaveOutput *out) {
     SlaveTick(s, now, out);
 }
 
-static void rx_step(Slave *s, uint8_t b) { s->rxCheck = WireCheckStep(s->rxCheck, b, s->crc); }
+static void rx_step(Slave *s, uint8_t b) {
+    s->rxCheck = WireCheckStep(s->rxCheck, b, s->crc);
+}
 
 // A byte of the frame that is no link control sequence.
 static void rx_plain(Slave *s, uint8_t b, uint64_t now, SlaveOutput *out) {

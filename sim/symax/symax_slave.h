@@ -5,11 +5,10 @@
 // SlaveRxBytes takes the bytes read from the line; SlaveTick runs the timers
 // (the reply delay and the wait for the master's acknowledgement). Both put
 // what is to be sent into *out: control sequences, which may go out between
-// any two units of a frame, and the frame being sent. The slave acknowledges each good frame with DLE and
-// the frame's own sequence character, answers a bad one with DLE NAK, repeats
-// its last response on DLE ENQ, sends each reply with its own DC1/DC2
-// sequence character (toggled on every acknowledgement), sends it again on
-// DLE NAK and asks with DLE ENQ when the master stays quiet.
+// any two units of a frame, and the frame being sent. The slave acknowledges each good frame with
+// DLE and the frame's own sequence character, answers a bad one with DLE NAK, repeats its last
+// response on DLE ENQ, sends each reply with its own DC1/DC2 sequence character (toggled on every
+// acknowledgement), sends it again on DLE NAK and asks with DLE ENQ when the master stays quiet.
 #pragma once
 #include "sim/symax/symax_device.h"
 #include "sim/symax/symax_wire.h"
@@ -22,25 +21,25 @@ namespace symaxsim {
 
 // Faults for tests; each count is used up one frame at a time.
 struct SlaveFaults {
-    int drop = 0;       // good request frames ignored without a word
-    int nak = 0;        // good request frames answered with DLE NAK
-    int noAck = 0;      // good request frames answered but not acknowledged
-    int noReply = 0;    // good request frames acknowledged but not answered
-    int badCheck = 0;   // replies sent first with a wrong check
-    int delayOnce = 0;  // ms added to the next reply only
+    int drop = 0;        // good request frames ignored without a word
+    int nak = 0;         // good request frames answered with DLE NAK
+    int noAck = 0;       // good request frames answered but not acknowledged
+    int noReply = 0;     // good request frames acknowledged but not answered
+    int badCheck = 0;    // replies sent first with a wrong check
+    int delayOnce = 0;   // ms added to the next reply only
     bool silent = false; // ignore everything, send nothing
 };
 
 struct SlaveStats {
-    long framesIn;       // good frames received
-    long badFramesIn;    // frames answered with DLE NAK for a fault of theirs
-    long enqIn;          // DLE ENQ received
-    long enqCrossed;     // ... of them crossed our response: not answered again
-    long nakIn;          // DLE NAK (or wrong acknowledgement) received for our replies
-    long repliesSent;    // replies acknowledged by the master
-    long repliesLost;    // replies given up after the retries
-    long retransmits;    // replies sent again
-    long enqOut;         // DLE ENQ sent
+    long framesIn;    // good frames received
+    long badFramesIn; // frames answered with DLE NAK for a fault of theirs
+    long enqIn;       // DLE ENQ received
+    long enqCrossed;  // ... of them crossed our response: not answered again
+    long nakIn;       // DLE NAK (or wrong acknowledgement) received for our replies
+    long repliesSent; // replies acknowledged by the master
+    long repliesLost; // replies given up after the retries
+    long retransmits; // replies sent again
+    long enqOut;      // DLE ENQ sent
 };
 
 struct PendingReply {
@@ -70,8 +69,8 @@ struct Slave {
     unsigned rxCheck;
     uint8_t frameSeq;
     Bytes rxRoute, rxData;
-    uint8_t lastResponse; // repeated on DLE ENQ; NAK until a frame was acknowledged
-    bool respondedInBatch; // a response went out for a frame read in this batch
+    uint8_t lastResponse;    // repeated on DLE ENQ; NAK until a frame was acknowledged
+    bool respondedInBatch;   // a response went out for a frame read in this batch
     uint64_t lastResponseAt; // ms
     int enqQuietMs;          // an enquiry this soon after a response crossed it
     // Transmitter.

@@ -33,7 +33,9 @@ typedef std::vector<uint8_t> Bytes;
 // One step of the block check over a byte.
 unsigned WireCheckStep(unsigned check, uint8_t byte, bool crc);
 // The check register's start value.
-inline unsigned WireCheckStart(bool crc) { return crc ? 0xFFFFu : 0u; }
+inline unsigned WireCheckStart(bool crc) {
+    return crc ? 0xFFFFu : 0u;
+}
 // The whole frame with its sequence character, route characters and data.
 Bytes WireFrame(uint8_t seq, const Bytes &route, const Bytes &data, bool crc);
 // The drops of a route given in route characters (two per drop): 1, or 0 when invalid

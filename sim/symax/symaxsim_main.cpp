@@ -3,9 +3,9 @@
 // Prints "READY /dev/pts/N" when it serves, then answers the text commands of
 // sim_commands.h read from stdin, one answer line each on stdout. Ends on
 // SIGTERM, SIGINT or the end of stdin, removing its link.
+#include "sim/sim_main.h"
 #include "sim/symax/sim_commands.h"
 #include "sim/symax/symax_sim.h"
-#include "sim/sim_main.h"
 
 #include <cerrno>
 #include <csignal>
@@ -111,8 +111,8 @@ int main(int argc, char **argv) {
         } else if (a == "--fault" && hasValue) {
             faults.push_back(fault_command(argv[++i]));
         } else {
-            bool takesValue = a == "--link" || a == "--baud" || a == "--delay" || a == "--drop" ||
-                              a == "--fault";
+            bool takesValue =
+                a == "--link" || a == "--baud" || a == "--delay" || a == "--drop" || a == "--fault";
             return fail(takesValue ? "option '" + a + "' needs a value"
                                    : "unknown option '" + a + "'");
         }

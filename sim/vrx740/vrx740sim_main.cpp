@@ -4,9 +4,9 @@
 // vrx_commands.h read from stdin, one answer line each on stdout. Ends on
 // SIGTERM, SIGINT, "quit" or the end of stdin, saving the state file when
 // one was named and removing its link.
+#include "sim/sim_main.h"
 #include "sim/vrx740/vrx740_sim.h"
 #include "sim/vrx740/vrx_commands.h"
-#include "sim/sim_main.h"
 
 #include <cerrno>
 #include <csignal>

@@ -18,7 +18,7 @@ TEST_F(ConfiguratorCommandLine, SlashLettersBecomeKeys) {
         {"08/12", "08/12"},              // a slash before a digit stays as typed
         {"ab/", "ab"},                   // a slash at the end goes
         {"/", ""},           {"/Q", ""}, // Q goes, then the slash is at the end
-        {"/q/", "/"},         {"abc", "abc"}, {"", ""},         {"c1/r", "c1\r"},
+        {"/q/", "/"},        {"abc", "abc"}, {"", ""},         {"c1/r", "c1\r"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(CommandLineKeys(c.argument), c.keys) << c.argument;

@@ -26,7 +26,8 @@ struct LineTest : ::testing::Test {
         HandleFree(h);
     }
     void feed(const std::string &s) {
-        for (char c : s) GatewayRxByte(h, (uint8_t)c);
+        for (char c : s)
+            GatewayRxByte(h, (uint8_t)c);
     }
     std::vector<std::string> lines() {
         std::vector<std::string> out;
@@ -82,7 +83,8 @@ TEST_F(LineTest, TransmitSendsTheLinesAsTheyAre) {
     }
     std::string out;
     std::lock_guard<std::recursive_mutex> guard(h->lock);
-    for (unsigned c; (c = GatewayTxByte(h)) < 256 && out.size() < 100;) out += (char)c;
+    for (unsigned c; (c = GatewayTxByte(h)) < 256 && out.size() < 100;)
+        out += (char)c;
     EXPECT_EQ(out, "A 12 7\rR 1 2\r");
 }
 
@@ -129,8 +131,8 @@ TEST(GatewayLine, ParseReplies) {
         {"10 20\r", 3, {10, 20}},
         {"-5\r", 1, {5}},
         {"1,2;3\r", 3, {1, 2, 3}},
-        {"65536 70000\r", 2, {0, 4464}},           // low 16 bits
-        {"99999999999999999999\r", 1, {65535}},    // wraps, no overflow trap
+        {"65536 70000\r", 2, {0, 4464}},        // low 16 bits
+        {"99999999999999999999\r", 1, {65535}}, // wraps, no overflow trap
         {"\r", 1, {}},
         {"1 2 3 4\r", 2, {1, 2}},                  // no more than asked
         {"12 \r34\r", 2, {12}},                    // stops at the CR
@@ -138,7 +140,8 @@ TEST(GatewayLine, ParseReplies) {
     };
     for (const Case &c : cases) {
         uint16_t values[8] = {0};
-        int n = GatewayParseValues((const uint8_t *)c.line.data(), (int)c.line.size(), c.count, values);
+        int n =
+            GatewayParseValues((const uint8_t *)c.line.data(), (int)c.line.size(), c.count, values);
         ASSERT_EQ(n, (int)c.values.size()) << c.line;
         for (int i = 0; i < n; i++)
             if (c.line.size() < 100) {

@@ -17,7 +17,8 @@ struct GatewayPtyTest : ::testing::Test {
     CommHandle *h = nullptr;
     int poolAfterOpen = 0;
     void open_route(std::vector<uint16_t> route) {
-        ASSERT_TRUE(sim.start({GATEWAY_SIM, "--baud", "38400", "--link", dir.path + "/COM1"}, nullptr));
+        ASSERT_TRUE(
+            sim.start({GATEWAY_SIM, "--baud", "38400", "--link", dir.path + "/COM1"}, nullptr));
         h = OpenGateway("COM1:", route.data());
         ASSERT_NE(h, nullptr);
         // A pty has no line driver: the port itself toggles RTS around writes.
@@ -64,10 +65,12 @@ TEST_F(GatewayPtyTest, WritesSignWidenedValues) {
 TEST_F(GatewayPtyTest, LongWriteGoesOutInSeveralLines) {
     open_route({1, 3});
     std::vector<uint16_t> w(128);
-    for (int i = 0; i < 128; i++) w[i] = (uint16_t)(65535 - i);
+    for (int i = 0; i < 128; i++)
+        w[i] = (uint16_t)(65535 - i);
     ASSERT_EQ(Write4X(h, 100, 128, w.data()), 128) << text();
     std::string expect = "OK";
-    for (int i = 0; i < 128; i++) expect += " " + std::to_string(65535 - i);
+    for (int i = 0; i < 128; i++)
+        expect += " " + std::to_string(65535 - i);
     EXPECT_EQ(sim.command("get 4x 100 128"), expect);
 }
 
@@ -131,7 +134,8 @@ TEST_F(GatewayPtyTest, WrongWriteReplyIsWaitedOnNotResent) {
 TEST_F(GatewayPtyTest, BufferShortage) {
     open_route({1, 4});
     std::vector<MsgBuffer *> taken;
-    while (MsgBuffer *b = pool_take()) taken.push_back(b);
+    while (MsgBuffer *b = pool_take())
+        taken.push_back(b);
     uint16_t v[1] = {0};
     EXPECT_EQ(Read4X(h, 1, 1, v), 0);
     EXPECT_EQ(text(), "Buffer shortage, try again");
@@ -141,6 +145,7 @@ TEST_F(GatewayPtyTest, BufferShortage) {
     EXPECT_EQ(Write4X(h, 1, 1, v), 0);
     EXPECT_EQ(text(), "Buffer shortage, try again");
     EXPECT_EQ(pool_count(), 1);
-    for (MsgBuffer *b : taken) pool_give(b);
+    for (MsgBuffer *b : taken)
+        pool_give(b);
     EXPECT_EQ(Read4X(h, 1, 1, v), 1) << text();
 }

@@ -29,12 +29,15 @@ std::atomic<bool> stopping{false};
 void relay(int a, int b) {
     while (!stopping) {
         pollfd p[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
-        if (poll(p, 2, 50) <= 0) continue;
+        if (poll(p, 2, 50) <= 0)
+            continue;
         for (int i = 0; i < 2; i++) {
-            if (!(p[i].revents & POLLIN)) continue;
+            if (!(p[i].revents & POLLIN))
+                continue;
             unsigned char buf[512];
             ssize_t n = read(p[i].fd, buf, sizeof buf);
-            if (n > 0) (void)!write(i == 0 ? b : a, buf, (size_t)n);
+            if (n > 0)
+                (void)!write(i == 0 ? b : a, buf, (size_t)n);
         }
     }
 }
@@ -80,7 +83,6 @@ int main(int argc, char **argv) {
             modbus_reply(ctx, request, n, map);
         else if (n < 0 && errno != ETIMEDOUT)
             modbus_flush(ctx); // a request it could not frame: start afresh
-
     }
     relayThread.join();
     stdinThread.join();

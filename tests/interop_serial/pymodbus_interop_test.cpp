@@ -19,7 +19,9 @@ struct Peer {
     CommHandle *(*open)(const char *, int);
 };
 
-void PrintTo(const Peer &p, std::ostream *os) { *os << p.name; }
+void PrintTo(const Peer &p, std::ostream *os) {
+    *os << p.name;
+}
 
 const Peer peers[] = {
     {"Rtu", "rtu", OpenModbusRTU},
@@ -27,7 +29,9 @@ const Peer peers[] = {
     {"Libmodbus", "libmodbus", OpenModbusRTU},
 };
 
-bool is_libmodbus(const Peer &p) { return std::string(p.framer) == "libmodbus"; }
+bool is_libmodbus(const Peer &p) {
+    return std::string(p.framer) == "libmodbus";
+}
 
 struct PymodbusTest : ::testing::TestWithParam<Peer> {
     TempDir dir;
@@ -38,15 +42,16 @@ struct PymodbusTest : ::testing::TestWithParam<Peer> {
         if (is_libmodbus(GetParam()))
             ASSERT_TRUE(server.start({LIBMODBUS_SERVER, "1", dir.path + "/COM1"}, nullptr));
         else
-            ASSERT_TRUE(server.start({"/usr/bin/python3", PYMODBUS_SERVER, GetParam().framer, "1",
-                                      dir.path + "/COM1"},
-                                     nullptr, 20000));
+            ASSERT_TRUE(server.start(
+                {"/usr/bin/python3", PYMODBUS_SERVER, GetParam().framer, "1", dir.path + "/COM1"},
+                nullptr, 20000));
         h = GetParam().open("COM1:", 1);
         ASSERT_NE(h, nullptr);
         ASSERT_EQ(SetPortParams(h, 38400, 0, 1, 100, 8), 1);
     }
     void TearDown() override {
-        if (h) CommClose(h);
+        if (h)
+            CommClose(h);
         server.stop();
     }
     std::string text() { return CommErrorText(h); }
@@ -57,9 +62,11 @@ struct PymodbusTest : ::testing::TestWithParam<Peer> {
 TEST_P(PymodbusTest, HoldingRegisters) {
     uint16_t v[125] = {0};
     ASSERT_EQ(Read4X(h, 1, 5, v), 5) << text();
-    for (int i = 0; i < 5; i++) EXPECT_EQ(v[i], 2 * i + 7);
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(v[i], 2 * i + 7);
     ASSERT_EQ(Read4X(h, 101, 125, v), 125) << text();
-    for (int i = 0; i < 125; i++) ASSERT_EQ(v[i], 2 * (100 + i) + 7) << i;
+    for (int i = 0; i < 125; i++)
+        ASSERT_EQ(v[i], 2 * (100 + i) + 7) << i;
     uint16_t w[3] = {0xFFFF, 0, 0x1234};
     ASSERT_EQ(Write4X(h, 10, 3, w), 3) << text();
     uint16_t one[1] = {4321};
@@ -75,7 +82,8 @@ TEST_P(PymodbusTest, HoldingRegisters) {
 TEST_P(PymodbusTest, InputRegisters) {
     uint16_t v[4] = {0};
     ASSERT_EQ(Read3X(h, 0, 1, 4, v), 4) << text();
-    for (int i = 0; i < 4; i++) EXPECT_EQ(v[i], 1000 + i);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(v[i], 1000 + i);
 }
 
 TEST_P(PymodbusTest, CoilsAndInputs) {

@@ -48,10 +48,15 @@ std::vector<uint8_t> noisy(std::mt19937 &rng, const std::vector<uint8_t> &good) 
     int pieces = (int)(rng() % 4) + 1;
     for (int p = 0; p < pieces; p++) {
         switch (rng() % 4) {
-        case 0: out.insert(out.end(), good.begin(), good.end()); break;
-        case 1: out.insert(out.end(), good.begin(), good.begin() + rng() % good.size()); break;
+        case 0:
+            out.insert(out.end(), good.begin(), good.end());
+            break;
+        case 1:
+            out.insert(out.end(), good.begin(), good.begin() + rng() % good.size());
+            break;
         case 2:
-            for (int i = (int)(rng() % 700); i > 0; i--) out.push_back((uint8_t)rng());
+            for (int i = (int)(rng() % 700); i > 0; i--)
+                out.push_back((uint8_t)rng());
             break;
         default: {
             std::vector<uint8_t> bad = good;
@@ -77,7 +82,8 @@ TEST(FramerFuzz, Rtu) {
         f.h->replyWanted = rng() % 8 != 0;
         for (uint8_t c : noisy(rng, good)) {
             RtuRxByte(f.h, c);
-            if (rng() % 64 == 0) CloseRtuFrame(f.h);
+            if (rng() % 64 == 0)
+                CloseRtuFrame(f.h);
         }
         CloseRtuFrame(f.h);
         queued += f.drain(MSG_DATA_SIZE - 2);
@@ -98,8 +104,10 @@ TEST(FramerFuzz, Ascii) {
         f.h->replyWanted = rng() % 8 != 0;
         std::vector<uint8_t> bytes = noisy(rng, good);
         for (uint8_t &c : bytes)
-            if (rng() % 2) c = (uint8_t)alphabet[rng() % (sizeof alphabet - 1)];
-        for (uint8_t c : bytes) AsciiRxByte(f.h, c);
+            if (rng() % 2)
+                c = (uint8_t)alphabet[rng() % (sizeof alphabet - 1)];
+        for (uint8_t c : bytes)
+            AsciiRxByte(f.h, c);
         AsciiRxByte(f.h, '\r'); // ends any frame in progress
         queued += f.drain(MSG_DATA_SIZE - 2);
     }
@@ -112,7 +120,8 @@ TEST(FramerFuzz, GatewayLines) {
     std::vector<uint8_t> good = {'1', '0', ' ', '2', '0', '\r'};
     for (int round = 0; round < ROUNDS; round++) {
         f.h->replyWanted = rng() % 8 != 0;
-        for (uint8_t c : noisy(rng, good)) GatewayRxByte(f.h, c);
+        for (uint8_t c : noisy(rng, good))
+            GatewayRxByte(f.h, c);
         GatewayRxByte(f.h, '\r');
         f.drain(MSG_DATA_SIZE);
         // Whatever came, a gateway line parses within its length.
@@ -126,8 +135,10 @@ TEST(FramerFuzz, ReplyChecksAndLineParser) {
         int length = (int)(rng() % (MSG_DATA_SIZE + 1));
         // Exactly the reply's bytes, so that any read past them is caught.
         std::unique_ptr<uint8_t[]> pdu(new uint8_t[length + 1]);
-        for (int i = 0; i < length; i++) pdu[i] = (uint8_t)rng();
-        if (length > 0 && rng() % 2) pdu[0] = (uint8_t)(1 + rng() % 21);
+        for (int i = 0; i < length; i++)
+            pdu[i] = (uint8_t)rng();
+        if (length > 0 && rng() % 2)
+            pdu[0] = (uint8_t)(1 + rng() % 21);
         int count = 1 + (int)(rng() % 128);
         std::unique_ptr<uint16_t[]> values(new uint16_t[count]);
         int function = 1 + (int)(rng() % 4);
@@ -152,7 +163,8 @@ TEST(FramerFuzz, SimulatorFrameDecoders) {
     for (int round = 0; round < ROUNDS * 4; round++) {
         int n = (int)(rng() % 600);
         std::vector<uint8_t> bytes((size_t)n);
-        for (uint8_t &b : bytes) b = rng() % 3 ? (uint8_t)alphabet[rng() % 19] : (uint8_t)rng();
+        for (uint8_t &b : bytes)
+            b = rng() % 3 ? (uint8_t)alphabet[rng() % 19] : (uint8_t)rng();
         int address = 0, result = 0;
         int length = FrameRtuDecode(bytes.data(), n, &address, pdu);
         EXPECT_LE(length, FRAME_PDU_MAX);

@@ -39,24 +39,28 @@ struct FramerTest : ::testing::Test {
     Bytes drain_tx(unsigned (*framer)(CommHandle *)) {
         Bytes out;
         std::lock_guard<std::recursive_mutex> guard(h->lock);
-        for (unsigned c; (c = framer(h)) < 256 && out.size() < 2000;) out.push_back((uint8_t)c);
+        for (unsigned c; (c = framer(h)) < 256 && out.size() < 2000;)
+            out.push_back((uint8_t)c);
         return out;
     }
     // The reply queued by the receive framer: address then PDU, or empty.
     Bytes take_reply() {
         MsgBuffer *b = WaitReply(h, 0);
-        if (!b) return {};
+        if (!b)
+            return {};
         Bytes r{b->route[0]};
         r.insert(r.end(), b->data, b->data + b->length);
         pool_give(b);
         return r;
     }
     void feed_rtu(const Bytes &bytes) {
-        for (uint8_t c : bytes) RtuRxByte(h, c);
+        for (uint8_t c : bytes)
+            RtuRxByte(h, c);
         CloseRtuFrame(h);
     }
     void feed_ascii(const std::string &text) {
-        for (char c : text) AsciiRxByte(h, (uint8_t)c);
+        for (char c : text)
+            AsciiRxByte(h, (uint8_t)c);
     }
 };
 
@@ -143,9 +147,11 @@ TEST_F(FramerTest, RtuBytesWithoutAWaiterAreDropped) {
 
 TEST_F(FramerTest, RtuEmptyPoolDropsTheFrame) {
     std::vector<MsgBuffer *> taken;
-    while (MsgBuffer *b = pool_take()) taken.push_back(b);
+    while (MsgBuffer *b = pool_take())
+        taken.push_back(b);
     feed_rtu(rtu_frame(1, {0x03, 0x02, 0x12, 0x34}));
-    for (MsgBuffer *b : taken) pool_give(b);
+    for (MsgBuffer *b : taken)
+        pool_give(b);
     EXPECT_TRUE(take_reply().empty());
 }
 
@@ -155,7 +161,8 @@ TEST_F(FramerTest, AsciiRequestBytes) {
     EXPECT_EQ(std::string(out.begin(), out.end()), ":010300000001FB\r\n");
     queue_request(0xF7, {0x10, 0x00, 0x00, 0x00, 0x01, 0x02, 0xAB, 0xCD});
     out = drain_tx(AsciiTxByte);
-    EXPECT_EQ(std::string(out.begin(), out.end()), ascii_frame(0xF7, {0x10, 0, 0, 0, 1, 2, 0xAB, 0xCD}));
+    EXPECT_EQ(std::string(out.begin(), out.end()),
+              ascii_frame(0xF7, {0x10, 0, 0, 0, 1, 2, 0xAB, 0xCD}));
 }
 
 TEST_F(FramerTest, AsciiGoodReplyIsQueued) {
@@ -169,7 +176,8 @@ TEST_F(FramerTest, AsciiGoodReplyIsQueued) {
 TEST_F(FramerTest, AsciiRepliesThatAreDropped) {
     std::string good = ascii_frame(1, {0x03, 0x02, 0xAB, 0xCD});
     std::string lower = good;
-    for (char &c : lower) c = (char)tolower(c);
+    for (char &c : lower)
+        c = (char)tolower(c);
     std::string badLrc = good;
     badLrc[badLrc.size() - 3] = badLrc[badLrc.size() - 3] == '0' ? '1' : '0';
     const std::string cases[] = {lower, badLrc, ":\r", ":0\r", ":01\r"};

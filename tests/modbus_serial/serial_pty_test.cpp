@@ -20,7 +20,9 @@ struct Framing {
     CommHandle *(*open)(const char *, int);
 };
 
-void PrintTo(const Framing &f, std::ostream *os) { *os << f.name; }
+void PrintTo(const Framing &f, std::ostream *os) {
+    *os << f.name;
+}
 
 const Framing framings[] = {
     {"Rtu", "--rtu", OpenModbusRTU},
@@ -74,11 +76,13 @@ TEST_P(SerialPtyTest, HoldingRegisters) {
 
 TEST_P(SerialPtyTest, LargestBlocks) {
     uint16_t v[125];
-    for (int i = 0; i < 125; i++) v[i] = (uint16_t)(i * 517);
+    for (int i = 0; i < 125; i++)
+        v[i] = (uint16_t)(i * 517);
     ASSERT_EQ(Write4X(h, 1, 123, v), 123) << text();
     uint16_t r[125] = {0};
     ASSERT_EQ(Read4X(h, 1, 123, r), 123) << text();
-    for (int i = 0; i < 123; i++) ASSERT_EQ(r[i], v[i]) << i;
+    for (int i = 0; i < 123; i++)
+        ASSERT_EQ(r[i], v[i]) << i;
 }
 
 TEST_P(SerialPtyTest, CoilsAndInputs) {
@@ -155,7 +159,8 @@ TEST_P(SerialPtyTest, OverlongReplyFailsTheRead) {
     EXPECT_EQ(Read4X(h, 1, 2, v), 0);
     EXPECT_EQ(text(), "No reply to read command");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    for (int i = 0; i < 100 && sim.command("stats").rfind("OK replies 1 ", 0) != 0; i++) usleep(20000);
+    for (int i = 0; i < 100 && sim.command("stats").rfind("OK replies 1 ", 0) != 0; i++)
+        usleep(20000);
     usleep(100000); // the rest of the junk reaches the framer while no reply is wanted
     EXPECT_EQ(Read4X(h, 1, 2, v), 2) << text();
 }
@@ -167,7 +172,8 @@ TEST_P(SerialPtyTest, LateReplyIsNotTakenForTheNextOne) {
     EXPECT_EQ(Read4X(h, 1, 2, v), 0);
     EXPECT_EQ(text(), "No reply to read command");
     // Wait (bounded) until the late reply has gone out, then read again.
-    for (int i = 0; i < 100 && sim.command("stats").rfind("OK replies 1 ", 0) != 0; i++) usleep(20000);
+    for (int i = 0; i < 100 && sim.command("stats").rfind("OK replies 1 ", 0) != 0; i++)
+        usleep(20000);
     // The reader thread hands the late bytes to the framer once the line has
     // been quiet for its interval (8 ms at 38400 baud); give it well over that,
     // as a master leaves the line idle before its next request.
@@ -192,19 +198,22 @@ TEST_P(SerialPtyTest, RequestForAnotherSlaveIsNotAnswered) {
 
 TEST_P(SerialPtyTest, BufferShortage) {
     std::vector<MsgBuffer *> taken;
-    while (MsgBuffer *b = pool_take()) taken.push_back(b);
+    while (MsgBuffer *b = pool_take())
+        taken.push_back(b);
     uint16_t v[1] = {0};
     EXPECT_EQ(Read4X(h, 1, 1, v), 0);
     EXPECT_EQ(text(), "Buffer shortage, try again");
     EXPECT_EQ(Write6X(h, 1, 0, 1, v), 0);
     EXPECT_EQ(text(), "Buffer shortage, try again");
-    for (MsgBuffer *b : taken) pool_give(b);
+    for (MsgBuffer *b : taken)
+        pool_give(b);
     EXPECT_EQ(Read4X(h, 1, 1, v), 1) << text();
 }
 
 TEST_P(SerialPtyTest, IdleHookAborts) {
     ASSERT_EQ(sim.command("fault silence once"), "OK");
-    SetIdleHook(h, [](void *) { return 0; }, nullptr);
+    SetIdleHook(
+        h, [](void *) { return 0; }, nullptr);
     uint16_t v[1];
     EXPECT_EQ(Read4X(h, 1, 1, v), 0);
     EXPECT_EQ(text(), "Application idle abort");

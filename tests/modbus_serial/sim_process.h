@@ -21,7 +21,8 @@ struct SimProcess {
     // Starts argv[0] with the arguments; true when it printed READY within timeoutMs.
     bool start(const std::vector<std::string> &args, std::string *ready, int timeoutMs = 5000) {
         int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0) return false;
+        if (pipe(toChild) != 0)
+            return false;
         if (pipe(fromChild) != 0) {
             close(toChild[0]);
             close(toChild[1]);
@@ -34,7 +35,8 @@ struct SimProcess {
             close(toChild[1]);
             close(fromChild[0]);
             std::vector<char *> argv;
-            for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+            for (const std::string &a : args)
+                argv.push_back(const_cast<char *>(a.c_str()));
             argv.push_back(nullptr);
             execv(argv[0], argv.data());
             _exit(127);
@@ -43,10 +45,13 @@ struct SimProcess {
         close(fromChild[1]);
         in = toChild[1];
         out = fromChild[0];
-        if (pid < 0) return false;
+        if (pid < 0)
+            return false;
         std::string line;
-        if (!read_line(&line, timeoutMs) || line.rfind("READY", 0) != 0) return false;
-        if (ready) *ready = line;
+        if (!read_line(&line, timeoutMs) || line.rfind("READY", 0) != 0)
+            return false;
+        if (ready)
+            *ready = line;
         return true;
     }
 
@@ -60,10 +65,12 @@ struct SimProcess {
                 return true;
             }
             pollfd p{out, POLLIN, 0};
-            if (poll(&p, 1, timeoutMs) <= 0) return false;
+            if (poll(&p, 1, timeoutMs) <= 0)
+                return false;
             char buf[4096];
             ssize_t n = read(out, buf, sizeof buf);
-            if (n <= 0) return false;
+            if (n <= 0)
+                return false;
             pending.append(buf, (size_t)n);
         }
     }
@@ -71,14 +78,16 @@ struct SimProcess {
     // Sends a command line and returns its answer ("" on time-out).
     std::string command(const std::string &text) {
         std::string line = text + "\n";
-        if (write(in, line.data(), line.size()) != (ssize_t)line.size()) return "";
+        if (write(in, line.data(), line.size()) != (ssize_t)line.size())
+            return "";
         std::string answer;
         return read_line(&answer) ? answer : "";
     }
 
     // Asks it to quit, waits up to two seconds, then ends it by its pid.
     void stop() {
-        if (pid <= 0) return;
+        if (pid <= 0)
+            return;
         if (in >= 0) {
             (void)!write(in, "quit\n", 5);
             close(in);
@@ -97,7 +106,8 @@ struct SimProcess {
             waitpid(pid, &status, 0);
             pid = -1;
         }
-        if (out >= 0) close(out);
+        if (out >= 0)
+            close(out);
         out = -1;
     }
     ~SimProcess() { stop(); }
@@ -109,15 +119,21 @@ struct TempDir {
     std::string oldCwd;
     TempDir() {
         char tmpl[] = "/tmp/commtest.XXXXXX";
-        if (mkdtemp(tmpl)) path = tmpl;
+        if (mkdtemp(tmpl))
+            path = tmpl;
         char cwd[4096];
-        if (getcwd(cwd, sizeof cwd)) oldCwd = cwd;
-        if (!path.empty()) (void)!chdir(path.c_str());
+        if (getcwd(cwd, sizeof cwd))
+            oldCwd = cwd;
+        if (!path.empty())
+            (void)!chdir(path.c_str());
     }
     ~TempDir() {
-        if (!oldCwd.empty()) (void)!chdir(oldCwd.c_str());
-        if (path.empty()) return;
-        for (const char *name : {"COM1", "COM2"}) unlink((path + "/" + name).c_str());
+        if (!oldCwd.empty())
+            (void)!chdir(oldCwd.c_str());
+        if (path.empty())
+            return;
+        for (const char *name : {"COM1", "COM2"})
+            unlink((path + "/" + name).c_str());
         rmdir(path.c_str());
     }
 };

@@ -97,7 +97,7 @@ TEST_F(Live, KeyIsNoticedEvenWhenTheIdleRoutineNeverRuns) {
     SetIdleHook(h, nullptr, nullptr);
     PollCycle(e.get());
     EXPECT_FALSE(e->abortFlag);
-    EXPECT_EQ(Cells(1, 80, 1), "\\"); // the spinner still turned once
+    EXPECT_EQ(Cells(1, 80, 1), "\\");     // the spinner still turned once
     e->spinnerShownMs -= SPINNER_STEP_MS; // and turns again a tenth of a second later
     ConsoleRecordInput("7");
     PollCycle(e.get());

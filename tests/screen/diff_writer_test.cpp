@@ -9,7 +9,9 @@ namespace {
 struct Write {
     int row, column;
     std::string text;
-    bool operator==(const Write &o) const { return row == o.row && column == o.column && text == o.text; }
+    bool operator==(const Write &o) const {
+        return row == o.row && column == o.column && text == o.text;
+    }
 };
 
 std::ostream &operator<<(std::ostream &os, const Write &w) {
@@ -20,7 +22,8 @@ std::ostream &operator<<(std::ostream &os, const Write &w) {
 std::vector<Write> Writes() {
     std::vector<Write> out;
     for (const ConsoleEvent &e : ConsoleRecordEvents())
-        if (e.kind == CE_WRITE) out.push_back({e.row, e.column, e.text});
+        if (e.kind == CE_WRITE)
+            out.push_back({e.row, e.column, e.text});
     return out;
 }
 
@@ -59,8 +62,8 @@ TEST_F(DiffWriter, GapOfFiveMergesGapOfSixSplits) {
     } cases[] = {
         {"..........", "X.....Y...", {{0, 0, "X.....Y"}}},
         {"..........", "X......Y..", {{0, 0, "X"}, {0, 7, "Y"}}},
-        {"..........", "......X...", {{0, 6, "X"}}},          // lead of 6 is skipped
-        {"..........", ".....X....", {{0, 0, ".....X"}}},     // lead of 5 rides along
+        {"..........", "......X...", {{0, 6, "X"}}},      // lead of 6 is skipped
+        {"..........", ".....X....", {{0, 0, ".....X"}}}, // lead of 5 rides along
         {"..........", "..........", {}},
     };
     for (const Case &c : cases) {
@@ -103,7 +106,8 @@ TEST_F(DiffWriter, PositionsAreClamped) {
         int row, column;
         int shadow_row, shadow_column;
     } cases[] = {
-        {0, 1, 1, 1}, {-5, 3, 1, 3}, {26, 1, 25, 1}, {99, 2, 25, 2}, {4, 0, 4, 1}, {4, -7, 4, 1}, {4, 200, 4, 132},
+        {0, 1, 1, 1}, {-5, 3, 1, 3}, {26, 1, 25, 1},   {99, 2, 25, 2},
+        {4, 0, 4, 1}, {4, -7, 4, 1}, {4, 200, 4, 132},
     };
     for (const Case &c : cases) {
         ClearToEndOfScreen(1, 1);
@@ -135,7 +139,8 @@ TEST_F(DiffWriter, FormattedFieldsAreCutNotOverrun) {
 }
 
 TEST_F(DiffWriter, ClearingBlanksShadowAndTerminal) {
-    for (int r = 1; r <= 25; r++) PutField("0123456789012345678901234567890123456789", r, 1, 80, '#', AT_HIGH);
+    for (int r = 1; r <= 25; r++)
+        PutField("0123456789012345678901234567890123456789", r, 1, 80, '#', AT_HIGH);
     ClearToEndOfLine(3, 11);
     EXPECT_EQ(ShadowText(3, 1, 12), "0123456789  ");
     ClearToEndOfScreen(20, 5);
@@ -168,7 +173,7 @@ TEST_F(DiffWriter, RepaintRedrawsEveryCellFromTheShadow) {
     PutField("HIGH", 1, 7, 0, ' ', AT_HIGH);
     PutField("ALERT", 12, 40, 0, ' ', AT_ALERT | AT_REVERSE | AT_HIGH);
     PutField("  gap  ", 20, 1, 0, ' ', AT_REVERSE);
-    ConsoleRecordStart();  // the terminal forgets everything
+    ConsoleRecordStart(); // the terminal forgets everything
     RepaintPending = 1;
     PutField("X", 25, 80, 0, ' ', 0);
     EXPECT_EQ(RepaintPending, 0);
@@ -181,4 +186,4 @@ TEST_F(DiffWriter, BellFlag) {
     EXPECT_EQ(ConsoleRecordCount(CE_BELL), 1);
 }
 
-}  // namespace
+} // namespace

@@ -10,24 +10,39 @@ namespace {
 // Box lines shown as plain signs so the golden text stays readable.
 char Plain(int c) {
     switch (c) {
-    case 0xC9: case 0xBB: case 0xC8: case 0xBC: return '+';
-    case 0xCD: return '=';
-    case 0xBA: return '|';
-    default: return (char)c;
+    case 0xC9:
+    case 0xBB:
+    case 0xC8:
+    case 0xBC:
+        return '+';
+    case 0xCD:
+        return '=';
+    case 0xBA:
+        return '|';
+    default:
+        return (char)c;
     }
 }
 
 // Attribute code digits of the terminal's colours (6 shows as 4).
 char Code(int colour) {
     switch (colour) {
-    case 0x17: return '0';
-    case 0x71: return '1';
-    case 0x1E: return '2';
-    case 0x7E: return '3';
-    case 0x1C: return '4';
-    case 0x7C: return '5';
-    case 0x6C: return '7';
-    default: return '?';
+    case 0x17:
+        return '0';
+    case 0x71:
+        return '1';
+    case 0x1E:
+        return '2';
+    case 0x7E:
+        return '3';
+    case 0x1C:
+        return '4';
+    case 0x7C:
+        return '5';
+    case 0x6C:
+        return '7';
+    default:
+        return '?';
     }
 }
 
@@ -42,7 +57,8 @@ void Look(int, int) {
             text += Plain(ConsoleRecordChar(r, c));
             colours += Code(ConsoleRecordColour(r, c));
         }
-        while (!text.empty() && text.back() == ' ') text.pop_back();
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
         seen_text.push_back(text);
         seen_colours.push_back(colours);
     }
@@ -106,7 +122,8 @@ TEST_F(Golden, EditedFieldUnderTheErrorWindow) {
         "Type F10 to clear error window.  Type ESC to exit.",
     };
     ASSERT_EQ(seen_text.size(), text.size());
-    for (size_t r = 0; r < text.size(); r++) EXPECT_EQ(seen_text[r], text[r]) << "row " << r + 1;
+    for (size_t r = 0; r < text.size(); r++)
+        EXPECT_EQ(seen_text[r], text[r]) << "row " << r + 1;
     EXPECT_EQ(seen_colours[0].substr(14, 48), "00" + std::string(45, '2') + "0");
     EXPECT_EQ(seen_colours[5].substr(36, 8), "02222220") << "the field closed in its colour";
     EXPECT_EQ(seen_colours[21].substr(58, 9), "000011111");
@@ -120,4 +137,4 @@ TEST_F(Golden, EditedFieldUnderTheErrorWindow) {
     ExpectTerminalMatchesShadow();
 }
 
-}  // namespace
+} // namespace

@@ -17,14 +17,19 @@ std::vector<int> Decode(const std::string &bytes, bool timeout = true) {
     std::vector<int> out;
     for (unsigned char b : bytes) {
         KeyDecoderFeed(&d, b);
-        for (int k; (k = KeyDecoderTake(&d)) >= 0;) out.push_back(k);
+        for (int k; (k = KeyDecoderTake(&d)) >= 0;)
+            out.push_back(k);
     }
-    if (timeout) KeyDecoderTimeout(&d);
-    for (int k; (k = KeyDecoderTake(&d)) >= 0;) out.push_back(k);
+    if (timeout)
+        KeyDecoderTimeout(&d);
+    for (int k; (k = KeyDecoderTake(&d)) >= 0;)
+        out.push_back(k);
     return out;
 }
 
-std::vector<int> Ext(int scan) { return {0, scan}; }
+std::vector<int> Ext(int scan) {
+    return {0, scan};
+}
 
 struct Case {
     const char *family;
@@ -72,7 +77,10 @@ TEST(KeyDecoder, SequencesOfEachTerminalFamily) {
         {"lone ESC", "\x1b", {27}},
         {"Alt-x (ESC x in one burst)", "\x1bx", {}},
         {"Alt-x then a key", "\x1bxy", {'y'}},
-        {"Alt-5", "\x1b" "5", {}},
+        {"Alt-5",
+         "\x1b"
+         "5",
+         {}},
         {"Alt-space", "\x1b ", {}},
         {"Alt-tilde", "\x1b~", {}},
         {"ESC then ENTER", "\x1b\r", {27, 13}},
@@ -80,7 +88,8 @@ TEST(KeyDecoder, SequencesOfEachTerminalFamily) {
         {"two ESC", "\x1b\x1b", {27, 27}},
         {"ESC then arrow", "\x1b\x1b[A", {27, 0, SCAN_UP}},
     };
-    for (const Case &c : cases) EXPECT_EQ(Decode(c.bytes), c.keys) << c.family << " " << c.bytes.substr(1);
+    for (const Case &c : cases)
+        EXPECT_EQ(Decode(c.bytes), c.keys) << c.family << " " << c.bytes.substr(1);
 }
 
 TEST(KeyDecoder, LoneEscapeIsAKeyOnceItsTimeHasPassed) {
@@ -101,16 +110,16 @@ TEST(KeyDecoder, LoneEscapeIsAKeyOnceItsTimeHasPassed) {
 
 TEST(KeyDecoder, ModifiedAndUnknownSequencesAreDroppedWhole) {
     const std::string junk[] = {
-        "\x1b[1;5A",      // Ctrl-Up
-        "\x1b[3;2~",      // Shift-Delete
-        "\x1b[200~",      // bracketed paste start
-        "\x1b[?1;2c",     // device attributes answer
-        "\x1b[<0;10;5M",  // mouse report
-        "\x1b[I",         // focus in
-        "\x1bO5P",        // modified F1
-        "\x1b[99~",       // no such key
-        "\x1b[[Z",        // no such Linux key
-        "\x1b[" + std::string(60, '1') + "~",  // over-long
+        "\x1b[1;5A",                          // Ctrl-Up
+        "\x1b[3;2~",                          // Shift-Delete
+        "\x1b[200~",                          // bracketed paste start
+        "\x1b[?1;2c",                         // device attributes answer
+        "\x1b[<0;10;5M",                      // mouse report
+        "\x1b[I",                             // focus in
+        "\x1bO5P",                            // modified F1
+        "\x1b[99~",                           // no such key
+        "\x1b[[Z",                            // no such Linux key
+        "\x1b[" + std::string(60, '1') + "~", // over-long
     };
     for (const std::string &j : junk) {
         EXPECT_EQ(Decode(j + "k"), std::vector<int>{'k'}) << j.substr(1);
@@ -119,11 +128,17 @@ TEST(KeyDecoder, ModifiedAndUnknownSequencesAreDroppedWhole) {
 }
 
 TEST(KeyDecoder, HighBytesAndNulNeverComeThrough) {
-    EXPECT_EQ(Decode("a\xc3\xa9" "b"), (std::vector<int>{'a', 'b'}));       // é
-    EXPECT_EQ(Decode("\xe2\x82\xac" "c"), (std::vector<int>{'c'}));        // €
-    EXPECT_EQ(Decode("\xf0\x9f\x98\x80" "d"), (std::vector<int>{'d'}));    // emoji
+    EXPECT_EQ(Decode("a\xc3\xa9"
+                     "b"),
+              (std::vector<int>{'a', 'b'})); // é
+    EXPECT_EQ(Decode("\xe2\x82\xac"
+                     "c"),
+              (std::vector<int>{'c'})); // €
+    EXPECT_EQ(Decode("\xf0\x9f\x98\x80"
+                     "d"),
+              (std::vector<int>{'d'})); // emoji
     EXPECT_EQ(Decode(std::string("\0e", 2)), (std::vector<int>{'e'}));
-    EXPECT_EQ(Decode("\x8a\x9a\xff"), std::vector<int>{});                  // stray bytes
+    EXPECT_EQ(Decode("\x8a\x9a\xff"), std::vector<int>{}); // stray bytes
 }
 
 TEST(KeyDecoder, BrokenSequenceKeepsTheKeyThatBrokeIt) {
@@ -134,11 +149,13 @@ TEST(KeyDecoder, BrokenSequenceKeepsTheKeyThatBrokeIt) {
 TEST(KeyDecoder, IncompleteSequenceWaitsThenIsDropped) {
     KeyDecoder d;
     KeyDecoderReset(&d);
-    for (unsigned char b : std::string("\x1b[1")) KeyDecoderFeed(&d, b);
+    for (unsigned char b : std::string("\x1b[1"))
+        KeyDecoderFeed(&d, b);
     EXPECT_TRUE(KeyDecoderPending(&d));
     EXPECT_EQ(KeyDecoderTake(&d), -1);
     // the rest arrives in the next read: nothing was lost
-    for (unsigned char b : std::string("5~")) KeyDecoderFeed(&d, b);
+    for (unsigned char b : std::string("5~"))
+        KeyDecoderFeed(&d, b);
     EXPECT_EQ(KeyDecoderTake(&d), 0);
     EXPECT_EQ(KeyDecoderTake(&d), SCAN_F1 + 4);
     EXPECT_FALSE(KeyDecoderPending(&d));
@@ -147,17 +164,19 @@ TEST(KeyDecoder, IncompleteSequenceWaitsThenIsDropped) {
 }
 
 TEST(KeyDecoder, SeededRandomInputGivesOnlyWellFormedKeys) {
-    const std::set<int> scans = {SCAN_F1,     SCAN_F1 + 1, SCAN_F1 + 2, SCAN_F1 + 3,  SCAN_F1 + 4, SCAN_F1 + 5,
-                                 SCAN_F1 + 6, SCAN_F1 + 7, SCAN_F1 + 8, SCAN_F1 + 9,  SCAN_HOME,   SCAN_UP,
-                                 SCAN_PGUP,   SCAN_LEFT,   SCAN_RIGHT,  SCAN_END,     SCAN_DOWN,   SCAN_PGDN,
-                                 SCAN_INSERT, SCAN_DELETE, SCAN_F11,    SCAN_F12};
+    const std::set<int> scans = {SCAN_F1,     SCAN_F1 + 1, SCAN_F1 + 2, SCAN_F1 + 3, SCAN_F1 + 4,
+                                 SCAN_F1 + 5, SCAN_F1 + 6, SCAN_F1 + 7, SCAN_F1 + 8, SCAN_F1 + 9,
+                                 SCAN_HOME,   SCAN_UP,     SCAN_PGUP,   SCAN_LEFT,   SCAN_RIGHT,
+                                 SCAN_END,    SCAN_DOWN,   SCAN_PGDN,   SCAN_INSERT, SCAN_DELETE,
+                                 SCAN_F11,    SCAN_F12};
     const char alphabet[] = "\x1b[O~;0123456789ABCDFHPQRS?<\x7f\xc3\xa9\r a";
     std::mt19937 rng(740);
     for (int round = 0; round < 2000; round++) {
         std::string input;
         int n = (int)(rng() % 40);
         for (int i = 0; i < n; i++)
-            input += (rng() % 4 == 0) ? (char)(rng() % 256) : alphabet[rng() % (sizeof alphabet - 1)];
+            input +=
+                (rng() % 4 == 0) ? (char)(rng() % 256) : alphabet[rng() % (sizeof alphabet - 1)];
         std::vector<int> out = Decode(input);
         for (size_t i = 0; i < out.size(); i++) {
             if (out[i] == 0) {
@@ -172,4 +191,4 @@ TEST(KeyDecoder, SeededRandomInputGivesOnlyWellFormedKeys) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -18,7 +18,9 @@ std::string Snapshot() {
 }
 
 void Pattern() {
-    for (int r = 1; r <= 25; r++) PutField("The quick brown fox jumps over the lazy dog, again and again!", r, 1, 80, '=', r % 4);
+    for (int r = 1; r <= 25; r++)
+        PutField("The quick brown fox jumps over the lazy dog, again and again!", r, 1, 80, '=',
+                 r % 4);
 }
 
 // What the screen held while the prompt waited (a hot key looks).
@@ -99,8 +101,8 @@ TEST_F(Prompts, ConfirmAnswers) {
         std::string typed;
         int answer, bells;
     } cases[] = {
-        {"Y", 1, 0}, {"y", 1, 0}, {"S", 1, 0}, {"s", 1, 0}, {"\r", 1, 0}, {"N", 0, 0},
-        {"n", 0, 0}, {"\x1b", 0, 0}, {"x\x1b[21~y", 1, 2}, {"\n?n", 0, 2},
+        {"Y", 1, 0}, {"y", 1, 0}, {"S", 1, 0},    {"s", 1, 0},          {"\r", 1, 0},
+        {"N", 0, 0}, {"n", 0, 0}, {"\x1b", 0, 0}, {"x\x1b[21~y", 1, 2}, {"\n?n", 0, 2},
     };
     for (const Case &c : cases) {
         Pattern();
@@ -124,4 +126,4 @@ TEST_F(Prompts, ConfirmWindowLayout) {
     EXPECT_NE(seen_row22.find("CONFIRM"), std::string::npos);
 }
 
-}  // namespace
+} // namespace

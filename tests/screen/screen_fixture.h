@@ -24,7 +24,8 @@ class ScreenTest : public ::testing::Test {
     // The shadow's characters of a 1-based row, columns from..to.
     static std::string ShadowText(int row, int from, int to) {
         std::string s;
-        for (int c = from; c <= to; c++) s += (char)ScreenCharAt(row, c);
+        for (int c = from; c <= to; c++)
+            s += (char)ScreenCharAt(row, c);
         return s;
     }
     // The recorded terminal's characters of a 1-based row, columns from..to.
@@ -36,7 +37,8 @@ class ScreenTest : public ::testing::Test {
         static const int colours[8] = {0x17, 0x71, 0x1E, 0x7E, 0x1C, 0x7C, 0x1C, 0x6C};
         for (int r = 1; r <= SCREEN_ROWS; r++)
             for (int c = 1; c <= CONSOLE_COLUMNS; c++) {
-                ASSERT_EQ(ConsoleRecordChar(r - 1, c - 1), ScreenCharAt(r, c)) << "row " << r << " column " << c;
+                ASSERT_EQ(ConsoleRecordChar(r - 1, c - 1), ScreenCharAt(r, c))
+                    << "row " << r << " column " << c;
                 ASSERT_EQ(ConsoleRecordColour(r - 1, c - 1), colours[ScreenAttrAt(r, c)])
                     << "row " << r << " column " << c;
             }

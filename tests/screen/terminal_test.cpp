@@ -49,12 +49,15 @@ class Terminal : public ::testing::Test {
         struct pollfd p = {master, POLLIN, 0};
         while (poll(&p, 1, 20) > 0) {
             ssize_t n = read(master, buf, sizeof buf);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             out.append(buf, (size_t)n);
         }
         return out;
     }
-    void Send(const std::string &bytes) { ASSERT_EQ(write(master, bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
+    void Send(const std::string &bytes) {
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), (ssize_t)bytes.size());
+    }
     struct termios Modes() {
         struct termios t;
         tcgetattr(slave, &t);
@@ -92,7 +95,8 @@ TEST_F(Terminal, ColoursOfTheAttributeCodes) {
     for (int code = 1; code < 8; code++) {
         PutField("x", 2 + code, 1, 0, ' ', code);
         std::string out = Drain();
-        EXPECT_NE(out.find(std::string("\x1b[") + sgr[code] + "m"), std::string::npos) << code << ": " << out;
+        EXPECT_NE(out.find(std::string("\x1b[") + sgr[code] + "m"), std::string::npos)
+            << code << ": " << out;
         EXPECT_NE(out.find("\x1b[" + std::to_string(2 + code) + ";1H"), std::string::npos);
     }
 }
@@ -102,9 +106,9 @@ TEST_F(Terminal, BoxCharactersAsUtf8AndNothingBeyondColumn80) {
     Drain();
     ScreenWindow *w = OpenWindow(2, 2, 4, 10, "");
     std::string out = Drain();
-    EXPECT_NE(out.find("\xe2\x95\x94"), std::string::npos);  // top-left double corner
-    EXPECT_NE(out.find("\xe2\x95\x90"), std::string::npos);  // double horizontal
-    EXPECT_NE(out.find("\xe2\x95\x9d"), std::string::npos);  // bottom-right double corner
+    EXPECT_NE(out.find("\xe2\x95\x94"), std::string::npos); // top-left double corner
+    EXPECT_NE(out.find("\xe2\x95\x90"), std::string::npos); // double horizontal
+    EXPECT_NE(out.find("\xe2\x95\x9d"), std::string::npos); // bottom-right double corner
     CloseWindow(&w);
     Drain();
     PutField("HIDDEN", 5, 90, 0, ' ', 0);
@@ -129,7 +133,7 @@ TEST_F(Terminal, KeysWithRealTiming) {
     ScreenInit();
     Send("\x1b[A");
     EXPECT_EQ(WaitKey(), KEY_UP);
-    Send("\x1b");  // a lone ESC: told apart by the time-out
+    Send("\x1b"); // a lone ESC: told apart by the time-out
     EXPECT_EQ(WaitKey(), KEY_ESC);
     Send("\x1bOR\x1b[20~\x7f\r");
     EXPECT_EQ(WaitKey(), KEY_F3);
@@ -137,7 +141,7 @@ TEST_F(Terminal, KeysWithRealTiming) {
     EXPECT_EQ(WaitKey(), KEY_BKSP);
     EXPECT_EQ(WaitKey(), KEY_ENTER);
     EXPECT_EQ(GetKey(0), 0);
-    Send("\x1b[");  // the rest of the sequence is late but within the escape time
+    Send("\x1b["); // the rest of the sequence is late but within the escape time
     usleep(5000);
     Send("B");
     EXPECT_EQ(WaitKey(), KEY_DOWN);
@@ -148,12 +152,12 @@ TEST_F(Terminal, ShrinkingShowsAMessageGrowingRepaints) {
     PutField("KEEP ME", 12, 30, 0, ' ', AT_HIGH);
     Drain();
     Resize(20, 70);
-    raise(SIGWINCH);  // the pty is not this process's terminal: the signal is sent by hand
+    raise(SIGWINCH); // the pty is not this process's terminal: the signal is sent by hand
     Send("a");
     EXPECT_EQ(WaitKey(), 'a');
     std::string small = Drain();
     EXPECT_NE(small.find("at least 80 columns by 25 rows"), std::string::npos) << small;
-    PutField("NOTNOW", 13, 30, 0, ' ', 0);  // kept in the shadow, not drawn
+    PutField("NOTNOW", 13, 30, 0, ' ', 0); // kept in the shadow, not drawn
     EXPECT_EQ(Drain().find("NOTNOW"), std::string::npos);
     Resize(25, 80);
     raise(SIGWINCH);
@@ -179,10 +183,10 @@ TEST(CodePage437, ShownAsUnicode) {
         unsigned char c;
         const char *utf8;
     } cases[] = {
-        {'A', "A"},          {' ', " "},          {0x00, " "},         {0x07, "\u2022"},     {0x1B, "\u2190"},
-        {0x10, "\u25BA"},    {0x7F, "\u2302"},    {0xB3, "\u2502"},    {0xC4, "\u2500"},     {0xC9, "\u2554"},
-        {0xCD, "\u2550"},    {0xBC, "\u255D"},    {0xB0, "\u2591"},    {0xDB, "\u2588"},     {0x9B, "\u00A2"},
-        {0xE1, "\u00DF"},    {0xF8, "\u00B0"},    {0xFF, "\u00A0"},
+        {'A', "A"},       {' ', " "},       {0x00, " "},      {0x07, "\u2022"}, {0x1B, "\u2190"},
+        {0x10, "\u25BA"}, {0x7F, "\u2302"}, {0xB3, "\u2502"}, {0xC4, "\u2500"}, {0xC9, "\u2554"},
+        {0xCD, "\u2550"}, {0xBC, "\u255D"}, {0xB0, "\u2591"}, {0xDB, "\u2588"}, {0x9B, "\u00A2"},
+        {0xE1, "\u00DF"}, {0xF8, "\u00B0"}, {0xFF, "\u00A0"},
     };
     for (const Case &c : cases) {
         char out[4];
@@ -194,8 +198,9 @@ TEST(CodePage437, ShownAsUnicode) {
         char out[4];
         int n = Cp437ToUtf8((unsigned char)c, out);
         ASSERT_GE(n, 1);
-        for (int i = 0; i < n; i++) ASSERT_TRUE((unsigned char)out[i] >= 0x20 && out[i] != 0x7F) << c;
+        for (int i = 0; i < n; i++)
+            ASSERT_TRUE((unsigned char)out[i] >= 0x20 && out[i] != 0x7F) << c;
     }
 }
 
-}  // namespace
+} // namespace

@@ -14,7 +14,8 @@ using Windows = ScreenTest;
 void Pattern() {
     for (int r = 1; r <= 25; r++) {
         char text[81];
-        for (int c = 0; c < 80; c++) text[c] = (char)('a' + (r * 7 + c) % 26);
+        for (int c = 0; c < 80; c++)
+            text[c] = (char)('a' + (r * 7 + c) % 26);
         text[80] = 0;
         PutField(text, r, 1, 0, ' ', r % 8);
     }
@@ -74,7 +75,7 @@ TEST_F(Windows, ClosingRestoresTheScreenAndTerminal) {
     CloseWindow(&w);
     EXPECT_EQ(Snapshot(), before);
     ExpectTerminalMatchesShadow();
-    CloseWindow(&w);  // a closed handle is none: nothing happens
+    CloseWindow(&w); // a closed handle is none: nothing happens
     CloseWindow(nullptr);
     EXPECT_EQ(Snapshot(), before);
 }
@@ -141,4 +142,4 @@ TEST_F(Windows, BlankBox) {
     ExpectTerminalMatchesShadow();
 }
 
-}  // namespace
+} // namespace

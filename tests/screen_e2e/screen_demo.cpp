@@ -28,31 +28,37 @@ void count_press(int, int) {
     PutFieldF("F2 PRESSED %d", 3, 60, 20, ' ', AT_ALERT, presses);
 }
 
-void leave_abruptly(int, int) { std::exit(3); }
+void leave_abruptly(int, int) {
+    std::exit(3);
+}
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     bool abandon = argc > 1 && std::strcmp(argv[1], "abandon") == 0;
     ScreenInit();
     DrawScreen(main_screen);
     AddHotKey(KEY_F2, count_press);
-    if (abandon) AddHotKey(KEY_F5, leave_abruptly);
+    if (abandon)
+        AddHotKey(KEY_F5, leave_abruptly);
     ScreenWindow *w = OpenWindow(6, 10, 12, 60, "REGISTER");
     PutField("Value:", 8, 13, 0, ' ', 0);
     char value[8] = "12";
     for (;;) {
         int key = EditField(value, 8, 20, 4, '_', "0-9A-F", "\r\x1b", 0x1A02);
         if (key == KEY_ESC) {
-            if (Confirm("Quit the demo?")) break;
+            if (Confirm("Quit the demo?"))
+                break;
             continue;
         }
         if (std::strlen(value) < 4) {
-            if (!ShowErrorF("Value %s needs four hex digits", value)) break;
+            if (!ShowErrorF("Value %s needs four hex digits", value))
+                break;
             continue;
         }
         PutFieldF("Accepted %s", 10, 13, 20, ' ', AT_HIGH, value);
-        if (Confirm("Quit the demo?")) break;
+        if (Confirm("Quit the demo?"))
+            break;
     }
     CloseWindow(&w);
     RemoveHotKey(KEY_F2);

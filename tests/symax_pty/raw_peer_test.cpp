@@ -64,7 +64,9 @@ struct RawLine {
     }
 };
 
-void Send(int fd, const Bytes &b) { ASSERT_EQ(write(fd, b.data(), b.size()), ssize_t(b.size())); }
+void Send(int fd, const Bytes &b) {
+    ASSERT_EQ(write(fd, b.data(), b.size()), ssize_t(b.size()));
+}
 
 struct RawPeer : SymaxPty {
     PtyPair pty = {-1, -1, "", ""};
@@ -132,13 +134,14 @@ TEST_F(RawPeer, ReadRequestAndReplyBytes) {
         int result = -1;
         std::thread caller([&] { result = Read4X(h, 3, 2, v); });
 
-        Bytes request = {0x10, 0x01, 0x11, '0', '1', 0x10, 0x02, 0x00, 0x00, 0x00, 0x04, 0x00, 0x01, 0x10, 0x03};
+        Bytes request = {0x10, 0x01, 0x11, '0',  '1',  0x10, 0x02, 0x00,
+                         0x00, 0x00, 0x04, 0x00, 0x01, 0x10, 0x03};
         request.insert(request.end(), c.requestCheck.begin(), c.requestCheck.end());
         EXPECT_EQ(line.Take(request.size()), request);
         Send(pty.master, {0x10, 0x11}); // acknowledged
 
-        Bytes reply = {0x10, 0x01, 0x11, '0', '1', 0x10, 0x02, 0x86, 0x00, 0x00, 0x04,
-                       0x12, 0x34, 0x00, 0x10, 0x10, 0x10, 0x03};
+        Bytes reply = {0x10, 0x01, 0x11, '0',  '1',  0x10, 0x02, 0x86, 0x00,
+                       0x00, 0x04, 0x12, 0x34, 0x00, 0x10, 0x10, 0x10, 0x03};
         Bytes spoiled = reply;
         spoiled.insert(spoiled.end(), c.replyCheck.begin(), c.replyCheck.end());
         spoiled.back() ^= 0x01;

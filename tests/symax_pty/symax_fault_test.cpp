@@ -20,9 +20,11 @@ TEST_F(SymaxPty, LinkRecoversFromFaults) {
         {"fault nak 2", [](const symaxsim::SlaveStats &t) { return t.framesIn >= 3; }},
         // A request ignored: the library enquires, takes the answer (NAK) as a
         // refusal and sends again.
-        {"fault drop 1", [](const symaxsim::SlaveStats &t) { return t.framesIn >= 2 && t.enqIn >= 1; }},
+        {"fault drop 1",
+         [](const symaxsim::SlaveStats &t) { return t.framesIn >= 2 && t.enqIn >= 1; }},
         // Our reply spoiled: the library answers NAK and we send it again.
-        {"fault badcheck 1", [](const symaxsim::SlaveStats &t) { return t.nakIn >= 1 && t.retransmits >= 1; }},
+        {"fault badcheck 1",
+         [](const symaxsim::SlaveStats &t) { return t.nakIn >= 1 && t.retransmits >= 1; }},
         // The request answered but not acknowledged: the library sends it
         // again, and takes the first answer.
         {"fault noack 1", [](const symaxsim::SlaveStats &t) { return t.framesIn >= 2; }},
@@ -62,7 +64,7 @@ TEST_F(SymaxPty, FailuresGiveTheirTexts) {
         {"fault noreply", false, false, "Read reply timeout"},
         {"fault noreply", true, false, "Write reply timeout"},
         {"fault silent on", false, false, "Read reply timeout"},
-        {"fault nak 20", false, false, "Read reply timeout"},      // dropped after 8 retries
+        {"fault nak 20", false, false, "Read reply timeout"}, // dropped after 8 retries
         {"fault nak 20", true, true, "Write reply timeout"},
         {"fault status 4", false, false, "(4) Illegal Rack Address"},
         {"fault status 4", true, false, "(4) Illegal Rack Address"},

@@ -152,9 +152,12 @@ TEST_F(LinkTest, BadFramesAreRefused) {
     struct Case {
         const char *name;
         Bytes frame;
-    } cases[] = {{"check", badCheck},         {"sequence", badSeq},
-                 {"route too long", longRoute}, {"data too long", longData},
-                 {"escape in route", escapeInRoute}, {"escape in data", escapeInData}};
+    } cases[] = {{"check", badCheck},
+                 {"sequence", badSeq},
+                 {"route too long", longRoute},
+                 {"data too long", longData},
+                 {"escape in route", escapeInRoute},
+                 {"escape in data", escapeInData}};
     for (const Case &c : cases) {
         SlaveInit(&s);
         Bytes out = Feed(&s, c.frame);
