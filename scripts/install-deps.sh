@@ -11,7 +11,7 @@
 set -euo pipefail
 build=(cmake g++ make libgtest-dev)
 case "${1:-all}" in
-all) packages=("${build[@]}" tmux python3-pyte python3-pymodbus libmodbus-dev mbpoll socat) ;;
+all) packages=("${build[@]}" clang-format tmux python3-pyte python3-pymodbus libmodbus-dev mbpoll socat) ;;
 build) packages=("${build[@]}") ;;
 fuzz) packages=(cmake make libgtest-dev clang libclang-rt-dev) ;;
 *)
