@@ -2,20 +2,23 @@
 # Installs the build and test tools from Debian's packages; does nothing for
 # those already present.
 #
-#   scripts/install-deps.sh [all|build|fuzz]
+#   scripts/install-deps.sh [all|build|fuzz|win]
 #
 # all (the default): everything the tests use, the interoperability peers
 # included. build: only what building the programs needs (the demo's set: a
 # configure needs GoogleTest, since the tests are part of every build). fuzz:
-# the build set and clang with its libFuzzer runtime (scripts/fuzz.sh).
+# the build set and clang with its libFuzzer runtime (scripts/fuzz.sh). win:
+# the mingw-w64 cross compilers (posix threads), GoogleTest's sources and wine
+# for the Windows build (scripts/build-win.sh) and its tests.
 set -euo pipefail
 build=(cmake g++ make libgtest-dev)
 case "${1:-all}" in
 all) packages=("${build[@]}" clang-format tmux python3-pyte python3-pymodbus libmodbus-dev mbpoll socat) ;;
 build) packages=("${build[@]}") ;;
 fuzz) packages=(cmake make libgtest-dev clang libclang-rt-dev) ;;
+win) packages=(cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest wine64) ;;
 *)
-    echo "usage: install-deps.sh [all|build|fuzz]" >&2
+    echo "usage: install-deps.sh [all|build|fuzz|win]" >&2
     exit 2
     ;;
 esac
