@@ -1,8 +1,11 @@
-// Serial port transfers on Win32: paced overlapped writes, reads of what has
-// arrived, and the reader thread's wait for whichever of read, write, hang-up
-// or stop comes first. The port's reads return at once (serial_dcb.h); the
-// reader learns of new bytes from WaitCommEvent(EV_RXCHAR), and the shared
-// decision (serial_wait.h) times the quiet line and the write's due time.
+// Serial port transfers on Win32: paced overlapped writes, overlapped reads,
+// and the reader thread's wait for whichever of read, write, hang-up or stop
+// comes first. The port's read time-outs ask for the bytes already in
+// (serial_dcb.h): a read that finds none ends empty, and WaitCommEvent
+// (EV_RXCHAR) then says when to read again; a system that keeps such a read
+// pending until bytes come (wine on a pty) is served by the same wait. The
+// shared decision (serial_wait.h) times the quiet line and the write's due
+// time; a failed overlapped operation is the hang-up.
 #include "platform/serial_dcb.h"
 #include "platform/serial_port.h"
 
@@ -46,19 +49,36 @@ bool FinishWrite(SerialPort *p) {
     return w.writeHanded == w.writeLength || StartWrite(p);
 }
 
-// Reads what has arrived into buf (the port's time-outs end the read at
-// once); false when the port is gone.
-bool ReadArrived(SerialPort *p, uint8_t *buf, int room, int *got) {
-    *got = 0;
-    if (room <= 0)
-        return true;
-    DWORD n = 0;
-    if (!ReadFile(p->handle, buf, (DWORD)room, nullptr, &p->readOverlapped) &&
+// Starts a read of room bytes into the port's own buffer; false when the
+// port is gone.
+bool StartRead(SerialPort *p, int room) {
+    if (!ReadFile(p->handle, p->readBuf, (DWORD)room, nullptr, &p->readOverlapped) &&
         !Pending(GetLastError()))
         return false;
-    if (!GetOverlappedResult(p->handle, &p->readOverlapped, &n, TRUE))
+    p->readInFlight = true;
+    return true;
+}
+
+// Takes the read's bytes, if it has ended, into buf after the bytes of the
+// read in progress; false when the port is gone. The room asked for when the
+// read started is never more than what is left, as the count only drops (to
+// 0, when the bytes are handed over) while a read is out.
+bool FinishRead(SerialPort *p, uint8_t *buf) {
+    DWORD n = 0;
+    if (!GetOverlappedResult(p->handle, &p->readOverlapped, &n, FALSE)) {
+        if (Pending(GetLastError()))
+            return true;
+        p->readInFlight = false;
         return false;
-    *got = (int)n;
+    }
+    p->readInFlight = false;
+    SerialWaitState &w = p->wait;
+    if (n > 0) {
+        memcpy(buf + w.readCount, p->readBuf, n);
+        w.readCount += (int)n;
+        w.lastByteAt = SerialNowNs();
+    }
+    p->inputEmpty = n == 0;
     return true;
 }
 
@@ -71,26 +91,37 @@ bool StartCommWait(SerialPort *p) {
     return true;
 }
 
-bool FinishCommWait(SerialPort *p) {
-    DWORD n = 0;
-    if (!GetOverlappedResult(p->handle, &p->commOverlapped, &n, FALSE)) {
-        if (Pending(GetLastError()))
-            return true;
-        p->commInFlight = false;
-        return false;
-    }
-    p->commInFlight = false;
-    return true;
-}
-
-// Bytes waiting in the port's input (in) or output (out) queue.
-DWORD Queued(SerialPort *p, bool in) {
+// Whether the port's input (in) or output (out) queue holds bytes; the
+// device is asked whether it is still there too.
+bool Queued(SerialPort *p, bool in, bool *present) {
     DWORD errors = 0;
     COMSTAT stat;
     memset(&stat, 0, sizeof stat);
-    if (!ClearCommError(p->handle, &errors, &stat))
-        return 0;
-    return in ? stat.cbInQue : stat.cbOutQue;
+    *present = ClearCommError(p->handle, &errors, &stat) != 0;
+    return *present && (in ? stat.cbInQue : stat.cbOutQue) > 0;
+}
+
+bool AnyQueued(SerialPort *p, bool in) {
+    bool present;
+    return Queued(p, in, &present);
+}
+
+// Takes the end of the wait for received characters: the next read looks.
+// A wait that the system ended early while the port is still there (wine
+// does so after each write) only means looking again; the read that follows
+// finds out whether the line is gone.
+bool FinishCommWait(SerialPort *p) {
+    DWORD n = 0;
+    bool ended = GetOverlappedResult(p->handle, &p->commOverlapped, &n, FALSE) != 0;
+    DWORD error = ended ? 0 : GetLastError();
+    if (!ended && Pending(error))
+        return true;
+    p->commInFlight = false;
+    p->inputEmpty = false;
+    bool present = true;
+    if (!ended)
+        Queued(p, true, &present);
+    return ended || (error == ERROR_OPERATION_ABORTED && present);
 }
 
 DWORD Milliseconds(int64_t until) {
@@ -129,6 +160,8 @@ int SerialPortWriteStart(SerialPort *p, const uint8_t *buf, int n) {
 
 int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
     *count = 0;
+    if (size > SERIAL_MAX_TRANSFER)
+        size = SERIAL_MAX_TRANSFER;
     for (;;) {
         SerialWaitFacts f;
         f.now = SerialNowNs();
@@ -136,12 +169,12 @@ int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
         f.size = size;
         f.stopped = p->stopped;
         f.hungUp = p->hungUp;
-        f.inputWaiting = SerialWaitNeedsInput(p->wait, f) && Queued(p, true) > 0;
+        f.inputWaiting = SerialWaitNeedsInput(p->wait, f) && AnyQueued(p, true);
         SerialWaitStep step;
         bool writeInFlight;
         {
             std::lock_guard<std::mutex> guard(p->lock);
-            f.outputQueued = SerialWaitNeedsOutput(p->wait, f) && Queued(p, false) > 0;
+            f.outputQueued = SerialWaitNeedsOutput(p->wait, f) && AnyQueued(p, false);
             step = SerialWaitDecide(&p->wait, f);
             if (step.event == SERIAL_EV_WRITTEN)
                 SerialRtsForWrite(p, false);
@@ -151,26 +184,22 @@ int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
             *count = step.count;
             return step.event;
         }
-        SerialWaitState &w = p->wait;
-        if (step.watchLine) {
-            int got = 0;
-            if (!ReadArrived(p, buf + w.readCount, size - w.readCount, &got)) {
+        int room = size - p->wait.readCount;
+        if (step.watchLine && !p->readInFlight && !p->inputEmpty && room > 0) {
+            if (!StartRead(p, room) || !FinishRead(p, buf))
                 p->hungUp = true;
-                continue;
-            }
-            if (got > 0) {
-                w.readCount += got;
-                w.lastByteAt = SerialNowNs();
-                continue;
-            }
-            if (!p->commInFlight && !StartCommWait(p)) {
-                p->hungUp = true;
-                continue;
-            }
+            continue; // done at once or not, the decision looks again
         }
-        HANDLE events[4] = {p->stopEvent, p->nudgeEvent};
-        DWORD n = 2;
-        DWORD comm = MAXDWORD, write = MAXDWORD;
+        if (step.watchLine && p->inputEmpty && !p->commInFlight && !StartCommWait(p)) {
+            p->hungUp = true;
+            continue;
+        }
+        HANDLE events[5] = {p->stopEvent, p->nudgeEvent};
+        DWORD n = 2, read = MAXDWORD - 1, comm = MAXDWORD - 1, write = MAXDWORD - 1;
+        if (step.watchLine && p->readInFlight) {
+            read = n;
+            events[n++] = p->readEvent;
+        }
         if (step.watchLine && p->commInFlight) {
             comm = n;
             events[n++] = p->commEvent;
@@ -182,11 +211,13 @@ int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
         DWORD r = WaitForMultipleObjects(n, events, FALSE, Milliseconds(step.until));
         if (r == WAIT_FAILED) {
             p->hungUp = true;
-            continue;
-        }
-        if (r == WAIT_OBJECT_0 + comm && !FinishCommWait(p))
-            p->hungUp = true;
-        if (r == WAIT_OBJECT_0 + write) {
+        } else if (r == WAIT_OBJECT_0 + read) {
+            if (!FinishRead(p, buf))
+                p->hungUp = true;
+        } else if (r == WAIT_OBJECT_0 + comm) {
+            if (!FinishCommWait(p))
+                p->hungUp = true;
+        } else if (r == WAIT_OBJECT_0 + write) {
             std::lock_guard<std::mutex> guard(p->lock);
             if (!FinishWrite(p))
                 p->hungUp = true;

@@ -29,7 +29,10 @@ struct SerialPort {
     OVERLAPPED commOverlapped{};  // WaitCommEvent (the reader thread only)
     DWORD commMask = 0;
     bool writeInFlight = false; // a WriteFile has not completed (under the lock)
-    bool commInFlight = false;  // a WaitCommEvent has not completed
+    bool readInFlight = false;  // a ReadFile into readBuf has not completed (reader thread)
+    bool commInFlight = false;  // a WaitCommEvent has not completed (reader thread)
+    bool inputEmpty = false;    // the last read found nothing: wait for EV_RXCHAR
+    uint8_t readBuf[SERIAL_MAX_TRANSFER]; // the system reads here, the wait copies out
 #else
     int fd = -1;
     int stopFd = -1;  // eventfd, stays readable once stopped

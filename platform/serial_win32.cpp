@@ -162,6 +162,7 @@ void SerialPortClose(SerialPort *p) {
     if (!p)
         return;
     CancelIoEx(p->handle, nullptr);
+    Settle(p, &p->readOverlapped, &p->readInFlight);
     Settle(p, &p->commOverlapped, &p->commInFlight);
     Settle(p, &p->writeOverlapped, &p->writeInFlight);
     PortFree(p);
