@@ -56,6 +56,8 @@ int KeyRecordBytes(const KeyRecord *k, uint8_t out[2]) {
         return 2;
     }
     unsigned c = k->unicode;
+    if (c == 0 && k->virtual_key == VKEY_ESCAPE)
+        c = 0x1B;
     if (c == 0 || c >= 0x80)
         return 0;
     // AltGr is right Alt with left Ctrl: its characters are plain text

@@ -5,7 +5,8 @@
 // An ordinary key gives its character (ASCII only; other characters are
 // dropped, as the decoder drops UTF-8 text), DEL gives Backspace (8), and the
 // arrows, Home, End, Page Up, Page Down, Insert, Delete and F1 to F12 give the
-// lead byte 0 and their scan code. Alt with a key, and a cursor or function
+// lead byte 0 and their scan code. ESC is 27 also where the console gives it
+// no character (wine's console does so). Alt with a key, and a cursor or function
 // key with Shift, Ctrl or Alt, are dropped whole, as the terminal decoder
 // drops them; AltGr (right Alt with left Ctrl) with a character is that character.
 #pragma once
@@ -26,6 +27,7 @@ enum {
     VKEY_DELETE = 0x2E,
     VKEY_F1 = 0x70, // F1..F12 are 0x70..0x7B
     VKEY_F12 = 0x7B,
+    VKEY_ESCAPE = 0x1B,
 };
 
 // The control-key state bits of a key record (the Win32 values).

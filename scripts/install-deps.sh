@@ -9,14 +9,16 @@
 # configure needs GoogleTest, since the tests are part of every build). fuzz:
 # the build set and clang with its libFuzzer runtime (scripts/fuzz.sh). win:
 # the mingw-w64 cross compilers (posix threads), GoogleTest's sources and wine
-# for the Windows build (scripts/build-win.sh) and its tests.
+# for the Windows build (scripts/build-win.sh) and its tests, with the build
+# set, tmux and python3 for the wine tests (the serial ones use Linux simulators).
 set -euo pipefail
 build=(cmake g++ make libgtest-dev)
 case "${1:-all}" in
 all) packages=("${build[@]}" clang-format tmux python3-pyte python3-pymodbus libmodbus-dev mbpoll socat) ;;
 build) packages=("${build[@]}") ;;
 fuzz) packages=(cmake make libgtest-dev clang libclang-rt-dev) ;;
-win) packages=(cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest wine64) ;;
+win) packages=("${build[@]}" g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest wine64
+     tmux python3) ;;
 *)
     echo "usage: install-deps.sh [all|build|fuzz|win]" >&2
     exit 2

@@ -91,6 +91,7 @@ TEST(KeyRecord, CharacterKeysMatchTheTerminalDecoder) {
         {"Tab", VK_TAB, '\t', 0, "\t", {9}},
         {"Backspace", VK_BACK, 8, 0, "\x7f", {8}},
         {"ESC", VK_ESCAPE, 0x1B, 0, "\x1b", {0x1B}},
+        {"ESC without its character", VK_ESCAPE, 0, 0, "\x1b", {0x1B}},
         // Alt and a key: the terminal sends ESC and the key, dropped whole
         {"Alt-x", 'X', 'x', KEYMOD_LEFT_ALT, "\x1bx", {}},
         {"right Alt-x", 'X', 'x', KEYMOD_RIGHT_ALT, "\x1bx", {}},
