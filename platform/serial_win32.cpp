@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include <timeapi.h>
+
 static_assert(SERIAL_DCB_NOPARITY == NOPARITY && SERIAL_DCB_ODDPARITY == ODDPARITY &&
                   SERIAL_DCB_EVENPARITY == EVENPARITY && SERIAL_DCB_MARKPARITY == MARKPARITY &&
                   SERIAL_DCB_SPACEPARITY == SPACEPARITY,
@@ -155,6 +157,9 @@ SerialPort *SerialPortOpen(const char *name) {
         return nullptr;
     }
     SerialSetPacingLocked(p, 9600, SerialDcbBitsPerChar(fields));
+    // The waits end to the millisecond while a port is open, as the quiet
+    // interval and the paced writes need (the system's tick is 15.6 ms).
+    timeBeginPeriod(1);
     return p;
 }
 
@@ -166,6 +171,7 @@ void SerialPortClose(SerialPort *p) {
     Settle(p, &p->commOverlapped, &p->commInFlight);
     Settle(p, &p->writeOverlapped, &p->writeInFlight);
     PortFree(p);
+    timeEndPeriod(1);
 }
 
 int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int dataBits) {

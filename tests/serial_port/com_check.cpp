@@ -96,6 +96,11 @@ void RawRtu(const char *port, int slave, int start, int count) {
     Check(SerialPortCharTime(p) == 1041, "a character takes 1041 us at 8N1");
     SerialPortSetEager(p, true);
     SerialPortSetInterval(p, 20);
+    // RS-485 style RTS: the driver's toggle where it has one, else by hand.
+    SerialPortSetRtsToggle(p, true);
+    int mode = SerialPortRtsMode(p);
+    printf("rts mode %d\n", mode);
+    Check(mode == SERIAL_RTS_TOGGLE_LINE || mode == SERIAL_RTS_TOGGLE_PORT, "RTS toggled");
     int last = start - 1;
     uint8_t request[8] = {(uint8_t)slave, 3, (uint8_t)(last >> 8),
                           (uint8_t)last,  0, (uint8_t)count};
