@@ -102,7 +102,9 @@ class Wine:
             return subprocess.CompletedProcess(args, code, f.read(), "")
 
     def server_start(self):
-        subprocess.run([self.wineserver, "-p"], env=self.env, stdin=subprocess.DEVNULL,
+        # On its own, with no descriptors of ours; it lingers 10 s after its
+        # last program rather than 3, and -k ends it in any case.
+        subprocess.run([self.wineserver, "-p10"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
     def server_stop(self):
