@@ -112,6 +112,16 @@ void at_exit() {
     give_back();
 }
 
+// Closes our handles of the user's console (on the caller's thread only: the
+// control handler's thread leaves them to the end of the process).
+void forget_user_console() {
+    if (saved.input != INVALID_HANDLE_VALUE)
+        CloseHandle(saved.input);
+    if (saved.user_screen != INVALID_HANDLE_VALUE)
+        CloseHandle(saved.user_screen);
+    saved.input = saved.user_screen = INVALID_HANDLE_VALUE;
+}
+
 void install_handlers() {
     if (handlers_installed)
         return;
@@ -153,6 +163,7 @@ int con_open() {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (saved.input == INVALID_HANDLE_VALUE || saved.user_screen == INVALID_HANDLE_VALUE ||
         !GetConsoleScreenBufferInfo(saved.user_screen, &info)) {
+        forget_user_console();
         std::fprintf(stderr, "This program needs a console window.\n");
         return -1;
     }
@@ -165,12 +176,14 @@ int con_open() {
         CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, CONSOLE_TEXTMODE_BUFFER, nullptr);
     if (screen == INVALID_HANDLE_VALUE) {
+        forget_user_console();
         std::fprintf(stderr, "The console cannot make a screen buffer.\n");
         return -1;
     }
     if (!size_screen()) {
         CloseHandle(screen);
         screen = INVALID_HANDLE_VALUE;
+        forget_user_console();
         std::fprintf(stderr, "This program needs a console of at least 80 columns by 25 rows.\n");
         return -1;
     }
@@ -202,6 +215,7 @@ void con_close() {
         return;
     ConsoleFlush();
     give_back();
+    forget_user_console();
 }
 
 void con_move(int row, int column) {
@@ -326,6 +340,8 @@ void read_records() {
 }
 
 int con_read_raw(unsigned char *buf, int size, int timeout_ms) {
+    if (pending_count == 0 && saved.input == INVALID_HANDLE_VALUE)
+        return -1; // keys are read only from a console taken over
     if (pending_count == 0) {
         DWORD wait = timeout_ms < 0 ? INFINITE : (DWORD)timeout_ms;
         DWORD r = WaitForSingleObject(saved.input, wait);
