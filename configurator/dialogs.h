@@ -22,5 +22,10 @@ bool FileExists(const char *name);
 int FileTypeMenu(const char *caption);
 // Picks and deletes files of the extension until the picker is left.
 void DeleteFileDialog(const char *extension, const char *title);
+// The backup and restore dialogue: row 10 cleared, a framed window from row
+// 10, column 20 to row 13, column 58 with the title, the caption at row 11,
+// column 22.
+struct ScreenWindow;
+ScreenWindow *OpenBackupDialog(const char *title, const char *caption);
 // True when connected via the front panel; otherwise shows why not.
 bool FrontPanelGuard(void);
