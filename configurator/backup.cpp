@@ -11,7 +11,6 @@
 #include "configurator/fetch_send.h"
 #include "configurator/module_access.h"
 #include "configurator/setup.h"
-#include "configurator/transfer_form.h"
 #include "platform/files.h"
 #include "screen/picker.h"
 #include "screen/screen.h"
@@ -21,20 +20,6 @@
 #include <vector>
 
 namespace {
-
-// Set once ESC has ended the backup or restore.
-bool escaped;
-
-// True when the user pressed ESC during the pass: in a reply wait, or
-// typed since. The keys waiting are dropped, so that the ESC does not also
-// close the message that follows.
-bool Escaped(void) {
-    if (!TransferEscaped())
-        return false;
-    DropWaitingKeys();
-    escaped = true;
-    return true;
-}
 
 // The file a backup is being written to.
 struct BackupOut {
@@ -70,7 +55,7 @@ bool PickBackupTarget(BackupOut *o) {
 // Shows why a read handshake of a backup did not give a record (nothing
 // for ESC: the result line says it).
 void ShowReadFailure(HandshakeResult hs) {
-    if (Escaped())
+    if (ActionEscaped())
         return;
     if (hs == HS_NO_RESET)
         ShowError("Command bits won't reset.");
@@ -82,16 +67,74 @@ void ShowReadFailure(HandshakeResult hs) {
         ShowError("Read refused by the module.");
 }
 
-// Reads every record of one file through its last window and writes the
-// file's list; false once something failed (already shown). Record numbers
-// must rise and stay within the file, so a module whose read-next never
-// reports the end is caught after at most maxRecord + 1 entries.
-bool BackupFileRecords(BackupOut *o, uint32_t file) {
+// Reads the records of one file through window w and writes its list; false
+// once something failed. A failure ends the pass (the window put back to
+// idle) before its message is shown, so no command stands in the window
+// while the message waits. Record numbers must rise and stay within the
+// file, so a module whose read-next never reports the end is caught after at
+// most maxRecord + 1 entries.
+bool BackupPass(BackupOut *o, uint32_t file, const ModuleWindow &w) {
     const FileParams &f = g_config.files[file];
     std::vector<uint8_t> bytes;
+    bool first = true;
+    long last = -1;
+    for (;;) {
+        if (ActionEscaped())
+            return false;
+        PutFieldF("Backing up file: %u, record %lu", 12, 22, 35, ' ', 0, file + 1,
+                  (unsigned long)(last < 0 ? 0 : last));
+        uint16_t found = 0;
+        HandshakeResult hs = ReadRecordHandshake(w, first, 0, POLL_LIMIT_LONG, &found);
+        bytes.clear();
+        if (hs == HS_OK && found > f.maxRecord) {
+            PassEnd();
+            ShowErrorF("File %u: the module gave record %u, beyond record %u.", file + 1, found,
+                       f.maxRecord);
+            return false;
+        }
+        if (hs == HS_OK && (long)found <= last) {
+            PassEnd();
+            ShowErrorF("File %u: the module gave record %u after record %ld.", file + 1, found,
+                       last);
+            return false;
+        }
+        if (hs == HS_OK) {
+            BackupPutEntry(bytes, found, RecordBuffer, f.recordLength);
+            last = found;
+        } else if (hs == HS_NOT_FOUND) {
+            // After the first read nothing found only means record 0 is empty.
+            if (!first)
+                BackupPutEndMark(bytes);
+        } else {
+            PassEnd();
+            ShowReadFailure(hs);
+            return false;
+        }
+        // Every record leaves the command register at 0.
+        if (!WindowIdle(w)) {
+            PassEnd();
+            ShowReadFailure(HS_FAILED);
+            return false;
+        }
+        if (!bytes.empty() && !WriteOut(o, bytes)) {
+            PassEnd();
+            ShowError("Can't write disk file");
+            return false;
+        }
+        if (hs == HS_NOT_FOUND && !first)
+            return PassEnd();
+        first = false;
+    }
+}
+
+// Reads every record of one file through its last window and writes the
+// file's list; false once something failed (already shown).
+bool BackupFileRecords(BackupOut *o, uint32_t file) {
+    const FileParams &f = g_config.files[file];
     PutFieldF("Backing up file: %u", 12, 22, 35, ' ', 0, file + 1);
     // A file without windows cannot be read; its list is empty.
     if (f.windowCount == 0) {
+        std::vector<uint8_t> bytes;
         BackupPutEndMark(bytes);
         if (WriteOut(o, bytes))
             return true;
@@ -101,52 +144,11 @@ bool BackupFileRecords(BackupOut *o, uint32_t file) {
     ModuleWindow w;
     if (!FileWindow((int)file, f.windowCount - 1, &w))
         return false;
-    bool first = true;
-    long last = -1;
-    for (;;) {
-        if (Escaped())
-            return false;
-        PutFieldF("Backing up file: %u, record %lu", 12, 22, 35, ' ', 0, file + 1,
-                  (unsigned long)(last < 0 ? 0 : last));
-        uint16_t found = 0;
-        HandshakeResult hs = ReadRecordHandshake(w, first, 0, POLL_LIMIT_LONG, &found);
-        bytes.clear();
-        if (hs == HS_OK) {
-            if (found > f.maxRecord) {
-                ShowErrorF("File %u: the module gave record %u, beyond record %u.", file + 1, found,
-                           f.maxRecord);
-                return false;
-            }
-            if ((long)found <= last) {
-                ShowErrorF("File %u: the module gave record %u after record %ld.", file + 1, found,
-                           last);
-                return false;
-            }
-            BackupPutEntry(bytes, found, RecordBuffer, f.recordLength);
-            last = found;
-        } else if (hs == HS_NOT_FOUND) {
-            // After the first read nothing found only means record 0 is empty.
-            if (!first)
-                BackupPutEndMark(bytes);
-        } else {
-            ShowReadFailure(hs);
-            return false;
-        }
-        if (!bytes.empty() && !WriteOut(o, bytes)) {
-            ShowError("Can't write disk file");
-            return false;
-        }
-        // The next read starts by writing 0 to the command register itself;
-        // only the end of the pass leaves the window idle here.
-        if (hs == HS_NOT_FOUND && !first) {
-            if (!WindowIdle(w)) {
-                ShowReadFailure(HS_FAILED);
-                return false;
-            }
-            return true;
-        }
-        first = false;
-    }
+    PassBegin(w);
+    bool ok = BackupPass(o, file, w);
+    // The pass has ended on every path; one that ended without a word (ESC)
+    // still puts the window back.
+    return PassEnd() && ok;
 }
 
 // Writes the configuration, every file's records and, via the front panel,
@@ -167,7 +169,7 @@ bool WriteBackup(BackupOut *o) {
     // A lock value that was not read is not stored: a restore would write it.
     uint16_t lock;
     if (!ReadModuleRegister(OFFSET_LOCK, &lock)) {
-        if (!Escaped())
+        if (!ActionEscaped())
             ShowErrorF("Can't read lock register. %s", ActionReason());
         return false;
     }
@@ -199,7 +201,6 @@ bool FinishBackup(BackupOut *o, bool ok) {
 } // namespace
 
 void BackupModule(void) {
-    escaped = false;
     if (!BeginWindowAccess())
         return;
     ScreenWindow *win = OpenBackupDialog("BACKUP MODULE TO DISK", "File to write:");
@@ -215,6 +216,6 @@ void BackupModule(void) {
     if (ok)
         ShowSuccess("BACKUP SUCCESSFUL");
     else
-        ShowError(escaped ? "BACKUP ABORTED" : "BACKUP FAILED");
+        ShowError(ActionEscaped() ? "BACKUP ABORTED" : "BACKUP FAILED");
     EndWindowAccess();
 }

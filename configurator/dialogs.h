@@ -1,9 +1,7 @@
 // The small dialogues of the main menu and the helpers every action shares.
 #pragma once
 
-// The file name the configuration, delete and backup dialogues share, so the
-// picker starts from the last name used.
-extern char g_fileName[16];
+#include "configurator/state.h"
 
 // Data-file type codes and their extensions.
 constexpr int TYPE_HEX = 1;

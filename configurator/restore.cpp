@@ -10,7 +10,6 @@
 #include "configurator/fetch_send.h"
 #include "configurator/module_access.h"
 #include "configurator/setup.h"
-#include "configurator/transfer_form.h"
 #include "platform/files.h"
 #include "screen/picker.h"
 #include "screen/screen.h"
@@ -21,20 +20,6 @@
 #include <vector>
 
 namespace {
-
-// Set once ESC has ended the backup or restore.
-bool escaped;
-
-// True when the user pressed ESC during the pass: in a reply wait, or
-// typed since. The keys waiting are dropped, so that the ESC does not also
-// close the message that follows.
-bool Escaped(void) {
-    if (!TransferEscaped())
-        return false;
-    DropWaitingKeys();
-    escaped = true;
-    return true;
-}
 
 // Reads a whole file into memory; false on a read error or a file too big
 // to be a backup.
@@ -94,9 +79,6 @@ bool CheckBackupFile(BackupReader *r, ModuleConfig *c, BackupScan *scan, bool *d
     case BS_TOO_LONG:
         ShowErrorF("File %u: record length exceeds 2039 registers.", scan->file + 1);
         break;
-    case BS_TRAILING:
-        ShowError("Backup file has data after its lock value.");
-        break;
     case BS_BAD_NUMBER:
         ShowErrorF("Can't read file. File %u holds a record number above 65535.", scan->file + 1);
         break;
@@ -112,7 +94,7 @@ bool CheckBackupFile(BackupReader *r, ModuleConfig *c, BackupScan *scan, bool *d
 
 // Shows why a restore write handshake did not store a record.
 void ShowWriteFailure(HandshakeResult hs, uint32_t file, uint32_t number) {
-    if (Escaped())
+    if (ActionEscaped())
         return;
     if (hs == HS_NO_RESET)
         ShowError("Completion bits won't reset.");
@@ -124,6 +106,39 @@ void ShowWriteFailure(HandshakeResult hs, uint32_t file, uint32_t number) {
         ShowActionReason();
 }
 
+// Writes back one file's list of records through window w; false once
+// something failed. A failure ends the pass (the window put back to idle)
+// before its message is shown.
+bool RestorePass(BackupReader *r, uint32_t file, const ModuleWindow &w, bool windowed) {
+    const FileParams &f = g_config.files[file];
+    for (;;) {
+        if (ActionEscaped())
+            return false;
+        uint32_t number;
+        if (!BackupGetNumber(r, &number)) {
+            PassEnd();
+            ShowError("Can't read file.");
+            return false;
+        }
+        if (number >= BACKUP_END_MARK)
+            return true;
+        PutFieldF("Restoring file: %u, record %lu", 12, 22, 35, ' ', 0, file + 1,
+                  (unsigned long)number);
+        if (!windowed || number > BACKUP_HIGHEST_RECORD || f.recordLength > RECORD_BUFFER_WORDS ||
+            !BackupGetImage(r, f.recordLength, RecordBuffer)) {
+            PassEnd();
+            ShowError("Can't read file.");
+            return false;
+        }
+        HandshakeResult hs = RestoreWriteHandshake(w, (uint16_t)number);
+        if (hs != HS_OK) {
+            PassEnd();
+            ShowWriteFailure(hs, file, number);
+            return false;
+        }
+    }
+}
+
 // Writes back one file's list of records through its last window; false
 // once something failed (already shown).
 bool RestoreFileRecords(BackupReader *r, uint32_t file) {
@@ -133,44 +148,19 @@ bool RestoreFileRecords(BackupReader *r, uint32_t file) {
     bool windowed = f.windowCount > 0;
     if (windowed && !FileWindow((int)file, f.windowCount - 1, &w))
         return false;
-    for (;;) {
-        if (Escaped())
-            return false;
-        uint32_t number;
-        if (!BackupGetNumber(r, &number)) {
-            ShowError("Can't read file.");
-            return false;
-        }
-        if (number >= BACKUP_END_MARK)
-            break;
-        PutFieldF("Restoring file: %u, record %lu", 12, 22, 35, ' ', 0, file + 1,
-                  (unsigned long)number);
-        if (!windowed || number > BACKUP_HIGHEST_RECORD || f.recordLength > RECORD_BUFFER_WORDS ||
-            !BackupGetImage(r, f.recordLength, RecordBuffer)) {
-            ShowError("Can't read file.");
-            return false;
-        }
-        HandshakeResult hs = RestoreWriteHandshake(w, (uint16_t)number);
-        if (hs != HS_OK) {
-            ShowWriteFailure(hs, file, number);
-            return false;
-        }
-    }
-    if (windowed && !WindowIdle(w)) {
-        ShowWriteFailure(HS_FAILED, file, 0);
-        return false;
-    }
-    return true;
+    if (!windowed)
+        return RestorePass(r, file, w, false);
+    PassBegin(w);
+    bool ok = RestorePass(r, file, w, true);
+    if (PassEnd() || !ok)
+        return ok;
+    ShowWriteFailure(HS_FAILED, file, 0);
+    return false;
 }
 
-// Sends the configuration, the records and the lock value; false once
-// something failed (already shown).
-bool RestoreBackup(BackupReader *r, const BackupScan &scan) {
-    if (!SendConfig(false, false)) {
-        if (!Escaped())
-            ShowError("Couldn't load configuration.");
-        return false;
-    }
+// Sends the records and the lock value after the configuration; false
+// once something failed (already shown).
+bool RestoreRecords(BackupReader *r, const BackupScan &scan) {
     for (uint32_t i = 0; i < g_config.fileCount; i++)
         if (!RestoreFileRecords(r, i))
             return false;
@@ -187,10 +177,26 @@ bool RestoreBackup(BackupReader *r, const BackupScan &scan) {
     return true;
 }
 
+// Sends the configuration now in the PC image, then the records and the
+// lock value, and shows the outcome. A configuration the module refused
+// has had its words shown by the send; nothing else was written then.
+void RestoreSent(BackupReader *r, const BackupScan &scan, ScreenWindow **win) {
+    if (!SendConfig(false, false)) {
+        ShowError("Couldn't load configuration.");
+        return;
+    }
+    bool ok = RestoreRecords(r, scan);
+    CloseWindow(win);
+    if (ok)
+        ShowSuccess("RESTORE SUCCESSFUL");
+    else
+        ShowError(ActionEscaped() ? "RESTORE ABORTED" : "RESTORE FAILED");
+    ValidateConfig(false);
+}
+
 } // namespace
 
 void RestoreModule(void) {
-    escaped = false;
     SaveSpareImage();
     ScreenWindow *win = OpenBackupDialog("RESTORE MODULE FROM DISK", "File to read:");
     std::vector<uint8_t> data;
@@ -213,13 +219,7 @@ void RestoreModule(void) {
         }
     } else {
         g_config = *c;
-        bool ok = RestoreBackup(&r, scan);
-        CloseWindow(&win);
-        if (ok)
-            ShowSuccess("RESTORE SUCCESSFUL");
-        else
-            ShowError(escaped ? "RESTORE ABORTED" : "RESTORE FAILED");
-        ValidateConfig(false);
+        RestoreSent(&r, scan, &win);
     }
     CloseWindow(&win);
     RestoreSpareImage();
