@@ -121,8 +121,11 @@ bool store_field(int field, const char *text) {
             current_file = (int)typed - 1;
         return false;
     case FIELD_COUNT:
+        // A new count takes the selection with it; passing over the field
+        // leaves a record chosen beyond the count where it is.
         g_config.fileCount = (uint32_t)typed;
-        clamp_selection();
+        if (typed != before)
+            clamp_selection();
         break;
     case FIELD_LENGTH:
         f->recordLength = (uint16_t)typed;
