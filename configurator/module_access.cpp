@@ -210,12 +210,12 @@ bool PassEnd(void) {
     const ModuleWindow w = action.window;
     if (!action.commandStanding)
         return true;
-    if (!action.failed)
+    if (!action.failed && !action.escaped)
         return WindowIdle(w);
-    if (action.linkDown || !g_handle)
+    if (!action.escaped || action.linkDown || !g_handle)
         return false;
-    // The action has ended (ESC): this one write still goes out past the
-    // failure, and a second ESC, noted afresh, ends its wait.
+    // ESC has ended the action: this one write still goes out past it, and
+    // a second ESC, noted afresh, ends its wait.
     bool escaped = action.escaped;
     action.escaped = false;
     uint16_t zero = 0;

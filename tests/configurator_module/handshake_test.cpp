@@ -124,6 +124,13 @@ TEST_F(Handshakes, APassEndsWithItsWindowIdleAfterEscOnce) {
     EXPECT_TRUE(PassEnd());
     EXPECT_EQ(Cmd(command)[0], "0");
     EXPECT_TRUE(ActionEscaped());
+    // ESC seen between two records, with no wait ended by it: the same.
+    ActionBegin();
+    PassBegin(small);
+    ASSERT_EQ(LoadWriteHandshake(small, false, 3), HS_OK);
+    g_action.escaped = true;
+    EXPECT_TRUE(PassEnd());
+    EXPECT_EQ(Cmd(command)[0], "0");
     // Once idle, a pass has nothing more to write.
     long requests = Stat("requests");
     PassBegin(small);
