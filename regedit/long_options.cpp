@@ -111,7 +111,7 @@ int TakeLongOption(int argc, const char *const *argv, int *i, RunSettings *s, st
             name = v;
     if (!name) {
         out->append("Unrecognized switch: \"");
-        out->append(arg, strnlen(arg, SETTING_TEXT_SIZE));
+        out->append(arg);
         out->append("\"\n");
         return PARSE_EXIT;
     }
