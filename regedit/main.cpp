@@ -66,6 +66,8 @@ int main(int argc, char **argv) {
         return 0;
     }
     bool polls = settings.script.polls > 0;
+    if (polls)
+        StopSignalInstall();
     bool header = false;
     FILE *data = polls ? ScriptOpenOutput(&settings, &header, &out) : nullptr;
     if (polls && !data)
@@ -86,7 +88,6 @@ int main(int argc, char **argv) {
     if (!polls)
         return RunScreen(&settings, h);
 
-    StopSignalInstall();
     int status = RunScript(&settings, h, data, header);
     PrintStats(&settings, h);
     CommClose(h);
