@@ -143,7 +143,9 @@ TEST(RecordFormat, TextLinesInTheScreensColumns) {
     f.p.valuesOk = false;
     f.p.count = 2;
     EXPECT_EQ(TextLines(&f.s, f.p), "     1  ERROR  Reply timeout\n     2  ERROR  Reply timeout\n");
-    f.p = Fixture().p;
+    f.p.valuesOk = true;
+    f.p.error = nullptr;
+    f.p.count = 4;
     f.s.script.type = TYPE_S32;
     f.s.script.order = ORDER_CDAB;
     f.p.statusCount = 0;
