@@ -1,6 +1,7 @@
 // VELDAK, the register editor: command line, connection start, then the
 // editor screen, or a run of polls without it (--once, --count).
 #include "comm/comm.h"
+#include "platform/stdout_binary.h"
 #include "platform/stop_signal.h"
 #include "regedit/command_line.h"
 #include "regedit/editor.h"
@@ -66,8 +67,10 @@ int main(int argc, char **argv) {
         return 0;
     }
     bool polls = settings.script.polls > 0;
-    if (polls)
+    if (polls) {
         StopSignalInstall();
+        StdoutBinary(); // the data's line ends are its own
+    }
     bool header = false;
     FILE *data = polls ? ScriptOpenOutput(&settings, &header, &out) : nullptr;
     if (polls && !data)
