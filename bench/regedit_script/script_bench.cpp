@@ -86,9 +86,10 @@ static double HeadlessRate(const char *veldak, unsigned port, unsigned polls, bo
     if (f)
         fclose(f);
     unlink(path);
-    if (rows != polls || last <= first)
+    if (rows != polls)
         return -1;
-    return (rows - 1) * 1000.0 / (last - first);
+    // Rows all within one millisecond (a short run) give no span to time by.
+    return last > first ? (rows - 1) * 1000.0 / (last - first) : *wall;
 }
 
 // The screen's poll cycle, polls times; cycles per second.
