@@ -94,9 +94,12 @@ void FlushQueues(CommHandle *h) {
 // framer that clears ReplyWaitCounter (it notifies replyArrived).
 MsgBuffer *WaitReply(CommHandle *h, int ticks) {
     std::unique_lock<std::recursive_mutex> guard(h->lock);
+    bool aborted = false;
     if (!h->replyQueue.head) {
-        if (ticks <= 0)
+        if (ticks <= 0) {
+            h->stats.timeouts++;
             return nullptr;
+        }
         ReplyWaitCounter = ticks;
         while (!h->replyQueue.head) {
             if (ReplyWaitCounter.load() <= 0)
@@ -109,6 +112,7 @@ MsgBuffer *WaitReply(CommHandle *h, int ticks) {
             guard.lock();
             if (!goOn) {
                 SetCommError(h, "Application idle abort");
+                aborted = true;
                 break;
             }
             auto until = std::chrono::steady_clock::now() + kTick;
@@ -119,5 +123,10 @@ MsgBuffer *WaitReply(CommHandle *h, int ticks) {
         }
         ReplyWaitCounter = 0;
     }
-    return queue_take(&h->replyQueue);
+    MsgBuffer *reply = queue_take(&h->replyQueue);
+    if (reply)
+        h->stats.repliesTaken++;
+    else if (!aborted)
+        h->stats.timeouts++;
+    return reply;
 }

@@ -121,6 +121,7 @@ struct CommHandle {
     uint16_t peerPort;    // host order
 
     char errorText[ERROR_TEXT_SIZE];
+    CommStats stats; // guarded by lock where the reader thread counts too
 
     std::recursive_mutex lock;
     std::condition_variable_any replyArrived; // signalled when a reply is queued
@@ -134,6 +135,8 @@ int DefaultIdleHook(void *arg);
 // Allocates a handle record with the fields every open sets; none when out of memory.
 CommHandle *HandleAllocate(int kind);
 void HandleFree(CommHandle *h);
+// Adds one to a counter of h->stats under the handle's lock.
+void StatsCount(CommHandle *h, uint32_t CommStats::*counter);
 
 // ---- buffers.cpp: the process-wide pool and the handle's queues ----
 extern std::atomic<int32_t> ReplyWaitCounter;

@@ -129,6 +129,23 @@ int SetSymaxOptions(CommHandle *h, int crc, int priority) {
     return 1;
 }
 
+void StatsCount(CommHandle *h, uint32_t CommStats::*counter) {
+    std::lock_guard<std::recursive_mutex> guard(h->lock);
+    h->stats.*counter += 1;
+}
+
+int CommGetStats(CommHandle *h, CommStats *stats) {
+    if (!stats)
+        return 0;
+    if (!HandleValid(h)) {
+        *stats = CommStats{};
+        return 0;
+    }
+    std::lock_guard<std::recursive_mutex> guard(h->lock);
+    *stats = h->stats;
+    return 1;
+}
+
 const char *CommErrorText(CommHandle *h) {
     if (!HandleValid(h))
         return "Handle not valid";

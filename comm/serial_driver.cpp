@@ -159,6 +159,7 @@ int SendMessage(CommHandle *h, MsgBuffer *b) {
     {
         std::lock_guard<std::recursive_mutex> guard(h->lock);
         queue_append(&h->txQueue, b);
+        h->stats.requestsSent++;
     }
     KickWriter(h);
     return 1;

@@ -171,6 +171,7 @@ unsigned TxMachine(CommHandle *h) {
             }
             if (h->enquiryCounter != 0) {
                 h->enquiryCounter--;
+                h->stats.enquiries++;
                 h->txFlags |= TXF_SEND_ENQ;
                 h->txRoom = kFillBytes;
                 return DLE;
@@ -186,8 +187,10 @@ unsigned TxMachine(CommHandle *h) {
 
 // ---- receive ----
 
-// Answers the frame being received with DLE NAK and drops it.
+// Answers the frame being received with DLE NAK and drops it; the NAK asks
+// the peer to send it again.
 void Reject(CommHandle *h) {
+    h->stats.retransmissions++;
     h->responseChar = NAK;
     h->txFlags |= TXF_ASK_RESPONSE;
     pool_give(h->rxBuffer);
@@ -205,8 +208,10 @@ void Reject(CommHandle *h) {
 void PeerNak(CommHandle *h) {
     if (h->txState != TX_WAIT_ACK)
         return;
+    h->stats.naks++;
     if (h->nakRetryCounter != 0) {
         h->nakRetryCounter--;
+        h->stats.retransmissions++;
         h->txState = 1;
     } else {
         TxDropBuffer(h);
@@ -308,14 +313,18 @@ void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
         h->rxRoom--;
         return;
     case RX_CRC_HIGH:
-        if (byte != (h->rxCheck >> 8))
+        if (byte != (h->rxCheck >> 8)) {
+            h->stats.checkErrors++;
             return Reject(h);
+        }
         h->rxFlags |= RXF_RAW_NEXT;
         h->rxState = RX_CHECK;
         return;
     case RX_CHECK:
-        if (byte != (h->rxCheck & 0xFF))
+        if (byte != (h->rxCheck & 0xFF)) {
+            h->stats.checkErrors++;
             return Reject(h);
+        }
         FrameGood(h);
         return;
     default:

@@ -50,6 +50,7 @@ void TcpFail(CommHandle *h, const char *prefix, int error) {
 }
 
 void TcpReconnect(CommHandle *h) {
+    StatsCount(h, &CommStats::reconnections);
     if (h->sock >= 0) {
         SockShutdown(h->sock);
         SockClose(h->sock);

@@ -96,6 +96,7 @@ int TcpSend(CommHandle *h, const uint8_t *data, int length) {
         }
         sent += n;
     }
+    StatsCount(h, &CommStats::requestsSent);
     return 1;
 }
 
@@ -126,6 +127,7 @@ int TcpReceive(CommHandle *h, uint8_t *reply, ReplySize size, int *polls) {
         }
         if (*polls >= h->replyTimeout) {
             SetCommError(h, "Reply timeout");
+            StatsCount(h, &CommStats::timeouts);
             return 0;
         }
         ++*polls;
