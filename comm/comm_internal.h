@@ -105,6 +105,7 @@ struct CommHandle {
     uint8_t sequenceChar; // DC1/DC2 of the next frame sent, starts DC1
     uint8_t enquiryCounter;
     uint8_t nakRetryCounter;
+    uint8_t staleAnswers; // Sy/Max: answers still owed to enquiries of frames already acknowledged
 
     std::atomic<uint16_t> replyWanted;
     uint16_t transactionCounter;
