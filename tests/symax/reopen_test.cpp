@@ -88,15 +88,14 @@ void FakeStop(SerialPort *p) {
     Fake(p)->cv.notify_all();
 }
 
+// Locks: the recorder's before a port's, everywhere.
 int FakeWriteStart(SerialPort *p, const uint8_t *buf, int n) {
     FakePort *f = Fake(p);
+    std::lock_guard<std::mutex> r(rec.m);
     std::lock_guard<std::mutex> g(f->m);
     if (f->hangUp || f->writing)
         return 0;
-    {
-        std::lock_guard<std::mutex> r(rec.m);
-        rec.written.insert(rec.written.end(), buf, buf + n);
-    }
+    rec.written.insert(rec.written.end(), buf, buf + n);
     f->writing = n;
     f->cv.notify_all();
     return 1;
@@ -135,15 +134,19 @@ std::vector<std::string> TakeCalls(void) {
     return calls;
 }
 
+// The line hangs up (from any thread).
+void PullCable(void) {
+    std::lock_guard<std::mutex> g(rec.m);
+    ASSERT_NE(rec.port, nullptr);
+    std::lock_guard<std::mutex> p(rec.port->m);
+    rec.port->hangUp = true;
+    rec.port->cv.notify_all();
+}
+
+// The line hangs up, and the reader thread notes it (bounded wait; on the
+// caller's thread, which alone may look at the handle's port).
 void HangUp(CommHandle *h) {
-    {
-        std::lock_guard<std::mutex> g(rec.m);
-        ASSERT_NE(rec.port, nullptr);
-        std::lock_guard<std::mutex> p(rec.port->m);
-        rec.port->hangUp = true;
-        rec.port->cv.notify_all();
-    }
-    // The reader thread notes it (bounded wait).
+    PullCable();
     for (int i = 0; i < 5000 && !SerialLineDown(h); i++)
         usleep(1000);
     ASSERT_TRUE(SerialLineDown(h));
@@ -167,6 +170,10 @@ class Reopen : public ::testing::Test {
     void SetUp() override {
         TakeCalls();
         rec.openFails = false;
+        {
+            std::lock_guard<std::mutex> g(rec.m);
+            rec.written.clear();
+        }
         char dir[] = "/tmp/reopen_test_XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
         base = dir;
@@ -287,7 +294,7 @@ TEST_F(Reopen, AttemptsAreSpacedAndEachTransactionFailsAtOnce) {
 TEST_F(Reopen, HangUpEndsTheWaitInProgress) {
     SetPortParams(h, 9600, 1, 1, 500, 8);
     rec.openFails = true;
-    std::thread puller([this] {
+    std::thread puller([] {
         for (int i = 0; i < 5000; i++) {
             {
                 std::lock_guard<std::mutex> g(rec.m);
@@ -296,7 +303,7 @@ TEST_F(Reopen, HangUpEndsTheWaitInProgress) {
             }
             usleep(1000);
         }
-        HangUp(h);
+        PullCable();
     });
     idleCalls = 0;
     uint16_t v[2];
