@@ -8,6 +8,7 @@
 #include "sim/symax/symax_wire.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 using namespace symaxsim;
@@ -75,6 +76,7 @@ bool ModuleLineStart(ModuleLine *line, int baud, bool cable, std::string *error)
     // Behind the cable the module answers at once; the cable alone paces.
     o.link = cable ? "" : line->dir + "/COM1";
     o.baud = cable ? 1000000 : baud;
+    o.trace = getenv("MODULE_LINE_TRACE") != nullptr;
     o.hook.read = served_read;
     o.hook.write = served_write;
     o.hook.ctx = line;

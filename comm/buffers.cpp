@@ -91,7 +91,8 @@ void FlushQueues(CommHandle *h) {
 
 // Takes the first reply, waiting up to ticks of about 10 ms. The idle hook is
 // called once a tick; a reply wakes the wait at once, and so does a receive
-// framer that clears ReplyWaitCounter (it notifies replyArrived).
+// framer that clears ReplyWaitCounter (it notifies replyArrived), and so does
+// a hang-up of the line.
 MsgBuffer *WaitReply(CommHandle *h, int ticks) {
     std::unique_lock<std::recursive_mutex> guard(h->lock);
     bool aborted = false;
@@ -102,7 +103,8 @@ MsgBuffer *WaitReply(CommHandle *h, int ticks) {
         }
         ReplyWaitCounter = ticks;
         while (!h->replyQueue.head) {
-            if (ReplyWaitCounter.load() <= 0)
+            // A hung-up line ends the wait at once: nothing more can come.
+            if (ReplyWaitCounter.load() <= 0 || SerialLineDown(h))
                 break;
             IdleHook hook = h->idleHook;
             void *arg = h->idleArg;
@@ -117,7 +119,8 @@ MsgBuffer *WaitReply(CommHandle *h, int ticks) {
             }
             auto until = std::chrono::steady_clock::now() + kTick;
             h->replyArrived.wait_until(guard, until, [h] {
-                return h->replyQueue.head != nullptr || ReplyWaitCounter.load() <= 0;
+                return h->replyQueue.head != nullptr || ReplyWaitCounter.load() <= 0 ||
+                       SerialLineDown(h);
             });
             ReplyWaitCounter.fetch_sub(1);
         }

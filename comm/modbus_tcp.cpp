@@ -140,7 +140,8 @@ static int TransactRtu(CommHandle *h, const uint8_t *pdu, int pduLength, TcpRepl
 
 // Drains what the peer sent before, then runs the request by the handle's kind.
 static int Transact(CommHandle *h, const uint8_t *pdu, int pduLength, TcpReply *r) {
-    TcpDrain(h);
+    if (!TcpDrain(h))
+        return 0;
     if (h->kind == LINK_RTU_OVER_TCP)
         return TransactRtu(h, pdu, pduLength, r);
     return TransactMbap(h, pdu, pduLength, r);

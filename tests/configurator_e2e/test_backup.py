@@ -4,6 +4,7 @@ that leave the files on disk as they were, and write protection around an
 erase."""
 import os
 import struct
+import time
 import unittest
 
 import harness
@@ -315,6 +316,41 @@ class BackupAndRestore(unittest.TestCase):
         s.sim.cmd("fault clear")
         s.restore("BK")
         s.success("RESTORE SUCCESSFUL")
+        self.finish(s)
+
+    def test_hang_up_mid_backup_and_the_module_back(self):
+        """The line hangs up part-way through a backup (the module's end of
+        the cable goes): the backup fails and leaves no file. Once the module
+        is back on the same COM1, the next actions work without a restart."""
+        state = self.wd.file("module.txt")
+        s = self.session(sim_extra=["--state", state])
+        s.sim.cmd("preset 1 2 1 99 0")
+        for number in range(40):
+            s.sim.cmd("setrec 1 %d %d 7" % (number, number))
+        s.sim.cmd("save %s" % state)
+        files = s.listing()
+        s.sim.cmd("fault slow 3")
+        s.backup("HUNG")
+        s.prog.wait_anywhere("Backing up file: 1, record")
+        s.sim.stop()  # the pty closes, as a pulled adapter's does
+        s.prog.wait_error("Port not available")
+        s.prog.send("f10")
+        s.error("BACKUP FAILED")
+        self.assertEqual(s.listing(), [f for f in files if f != "COM1"])  # the link went with it
+        # While the module is away, an action fails at once with the port's text.
+        s.prog.menu("c", "f")
+        s.error("Port not available")
+        s.error("FETCH UNSUCCESSFUL")
+        # The module is back on the same link: fetch and backup work.
+        s.sim = ModuleSim(self.wd.path, extra=["--state", state])
+        self.addCleanup(s.sim.stop)
+        time.sleep(0.6)  # a user's next choice: past the half second between opens
+        s.prog.menu("c", "f")
+        s.success("CONFIGURATION FETCHED")
+        s.backup("BACK")
+        s.success("BACKUP SUCCESSFUL")
+        self.assertEqual(len(read(self.wd.file("BACK.740"))) > 0, True)
+        self.assertNotIn("HUNG.740", s.listing())
         self.finish(s)
 
     def test_erase_write_protected(self):
