@@ -4,6 +4,7 @@
 //
 //   receive:  idle -(':')-> data (hex pairs) -(control character)-> idle
 //   transmit: idle -> ':' -> high/low digit of each byte -> LRC high/low -> CR -> LF
+#include "comm/checks.h"
 #include "comm/comm_internal.h"
 
 #include <cstring>
@@ -68,7 +69,7 @@ void AsciiRxByte(CommHandle *h, uint8_t byte) {
         if (!b)
             return;
         h->rxBuffer = b;
-        h->rxCheck = 0;
+        h->rxCheck = LRC_START;
         h->rxRoom = ASCII_ROOM;
         h->rxCursor = 0;
         h->rxFlags = 0; // 0: next character is the high digit of a pair
@@ -85,7 +86,7 @@ void AsciiRxByte(CommHandle *h, uint8_t byte) {
             } else {
                 uint8_t *p = &h->rxBuffer->data[h->rxCursor++];
                 *p = (uint8_t)(*p + value);
-                h->rxCheck = (uint16_t)(h->rxCheck + *p);
+                h->rxCheck = (uint16_t)LrcStep(h->rxCheck, *p);
                 h->rxFlags = 0;
             }
             return;
@@ -114,14 +115,14 @@ unsigned AsciiTxByte(CommHandle *h) {
             b->length = MSG_DATA_SIZE;
         h->txBuffer = b;
         h->txCursor = 0;
-        h->txCheck = 0;
+        h->txCheck = LRC_START;
         h->txRoom = (uint16_t)(b->length + 1); // address and PDU bytes to send
         h->txState = ASCT_HIGH;
         return ':';
     }
     case ASCT_HIGH: {
         uint8_t byte = tx_frame_byte(h);
-        h->txCheck = (uint16_t)(h->txCheck - byte);
+        h->txCheck = (uint16_t)LrcStep(h->txCheck, byte);
         h->txState = ASCT_LOW;
         return (uint8_t)hexDigits[byte >> 4];
     }

@@ -7,6 +7,7 @@
 //                     or CloseRtuFrame -> idle
 //             data with no room left -> overflow (discard until CloseRtuFrame)
 //   transmit: idle -> address -> data... -> CRC low -> CRC high -> idle
+#include "comm/checks.h"
 #include "comm/comm_internal.h"
 
 enum RtuRxState { RTU_IDLE = 0, RTU_DATA = 1, RTU_OVERFLOW = 2, RTU_DISCARD = 3 };
@@ -55,7 +56,7 @@ void RtuRxByte(CommHandle *h, uint8_t byte) {
             return; // no buffer: the frame is lost and the caller times out
         h->rxBuffer = b;
         h->frameSequenceChar = byte; // the slave address
-        h->rxCheck = (uint16_t)CheckStep(0xFFFF, byte, 1);
+        h->rxCheck = (uint16_t)Crc16Step(CRC16_START, byte);
         h->rxCursor = 0;
         h->rxRoom = MSG_DATA_SIZE;
         h->rxState = RTU_DATA;
@@ -65,7 +66,7 @@ void RtuRxByte(CommHandle *h, uint8_t byte) {
         if (h->rxRoom > 0 && h->rxBuffer) {
             h->rxBuffer->data[h->rxCursor++] = byte;
             h->rxRoom--;
-            h->rxCheck = (uint16_t)CheckStep(h->rxCheck, byte, 1);
+            h->rxCheck = (uint16_t)Crc16Step(h->rxCheck, byte);
             // Complete by its length with a CRC that checks: no need to wait
             // for the line to go quiet. A bad CRC still waits for the quiet.
             if (h->rxCheck == 0 && h->rxCursor == RtuReplyLength(h->rxBuffer->data, h->rxCursor))
@@ -115,7 +116,7 @@ unsigned RtuTxByte(CommHandle *h) {
             b->length = MSG_DATA_SIZE;
         h->txBuffer = b;
         h->txCursor = 0;
-        h->txCheck = (uint16_t)CheckStep(0xFFFF, b->route[0], 1);
+        h->txCheck = (uint16_t)Crc16Step(CRC16_START, b->route[0]);
         h->txState = RTUT_DATA;
         return b->route[0];
     }
@@ -123,7 +124,7 @@ unsigned RtuTxByte(CommHandle *h) {
         MsgBuffer *b = h->txBuffer;
         if (h->txCursor < b->length) {
             uint8_t byte = b->data[h->txCursor++];
-            h->txCheck = (uint16_t)CheckStep(h->txCheck, byte, 1);
+            h->txCheck = (uint16_t)Crc16Step(h->txCheck, byte);
             return byte;
         }
         pool_give(b);

@@ -3,6 +3,7 @@
 //
 //   Modbus TCP:    transaction(2) protocol 0(2) length(2) unit PDU
 //   RTU over TCP:  unit PDU crc-low crc-high
+#include "comm/checks.h"
 #include "comm/modbus_pdu.h"
 #include "comm/tcp_link.h"
 
@@ -13,17 +14,6 @@ enum { MBAP_LENGTH_MOST = 254 }; // unit byte + the largest PDU
 
 static unsigned Word(const uint8_t *p) {
     return (unsigned)(p[0] << 8 | p[1]);
-}
-
-// CRC-16/MODBUS: the check is the same run over a frame that ends in its own CRC gives 0.
-static unsigned Crc16(const uint8_t *data, int length) {
-    unsigned crc = 0xFFFF;
-    for (int i = 0; i < length; i++) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; bit++)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
 }
 
 // The MBAP header tells the reply's size once its six bytes are in.

@@ -6,6 +6,7 @@
 // (DC1/DC2), a bad one with DLE NAK, a frame start without a free buffer with
 // DLE SYN. After sending a frame the transmitter sends fill bytes, then DLE ENQ
 // up to 32 times, until the peer acknowledges; DLE NAK resends up to 8 times.
+#include "comm/checks.h"
 #include "comm/comm_internal.h"
 
 namespace {
@@ -50,25 +51,12 @@ const int kFillBytes = 10;
 const int kEnquiries = 32;
 const int kNakRetries = 8;
 
-struct CrcTable {
-    uint16_t t[256];
-    constexpr CrcTable() : t() {
-        for (unsigned i = 0; i < 256; i++) {
-            unsigned v = i;
-            for (int b = 0; b < 8; b++)
-                v = (v & 1) ? (v >> 1) ^ 0xA001 : v >> 1;
-            t[i] = (uint16_t)v;
-        }
-    }
-};
-constexpr CrcTable kCrc;
-
 int CrcMode(const CommHandle *h) {
     return (h->txFlags & TXF_CRC) != 0;
 }
 
 unsigned CheckStart(const CommHandle *h) {
-    return CrcMode(h) ? 0xFFFF : 0;
+    return CrcMode(h) ? CRC16_START : BCC_START;
 }
 
 void TxStep(CommHandle *h, uint8_t byte) {
@@ -329,9 +317,7 @@ void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
 } // namespace
 
 unsigned CheckStep(unsigned check, uint8_t byte, int crcMode) {
-    if (crcMode)
-        return ((check >> 8) ^ kCrc.t[(check ^ byte) & 0xFF]) & 0xFFFF;
-    return (check - byte) & 0xFFFF;
+    return crcMode ? Crc16Step(check, byte) : BccStep(check, byte);
 }
 
 unsigned SymaxTxByte(CommHandle *h) {
