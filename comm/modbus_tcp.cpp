@@ -32,31 +32,14 @@ static int MbapSize(CommHandle *h, const uint8_t *reply, int have) {
     return MBAP_HEADER + (int)length;
 }
 
-// An RTU reply's size follows from its function code and, where it has one,
-// its byte count. A function code we do not know ends the reply where it
-// stands; its check then fails.
+// An RTU reply's size: unit, the PDU as far as its length is known, CRC. A
+// function code we do not know ends the reply where it stands; its check
+// then fails.
 static int RtuSize(CommHandle *, const uint8_t *reply, int have) {
     if (have < 3)
         return 3;
-    unsigned function = reply[1];
-    if (function & 0x80)
-        return 5;
-    switch (function) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 20:
-    case 21:
-        return 3 + reply[2] + 2;
-    case 5:
-    case 6:
-    case 15:
-    case 16:
-        return 8;
-    default:
-        return have;
-    }
+    int pdu = ModbusReplyLength(reply + 1, have - 1);
+    return pdu != 0 ? 1 + pdu + 2 : have;
 }
 
 // The reply as the checks see it.
