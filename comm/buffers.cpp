@@ -89,6 +89,16 @@ void FlushQueues(CommHandle *h) {
         pool_give(b);
 }
 
+MsgBuffer *RequestBuffer(CommHandle *h) {
+    reply_drain(h);
+    MsgBuffer *b = pool_take();
+    if (!b) {
+        SetCommError(h, "Buffer shortage, try again");
+        FlushQueues(h);
+    }
+    return b;
+}
+
 // Takes the first reply, waiting up to ticks of about 10 ms. The idle hook is
 // called once a tick; a reply wakes the wait at once, and so does a receive
 // framer that clears ReplyWaitCounter (it notifies replyArrived).

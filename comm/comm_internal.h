@@ -146,6 +146,10 @@ int pool_count(void);                         // for tests
 void reply_push(CommHandle *h, MsgBuffer *b); // queue a received frame, wake the waiter
 void reply_drain(CommHandle *h);              // every waiting reply back to the pool
 void FlushQueues(CommHandle *h);
+// The buffer for the next request, after the replies still queued (a late
+// answer is not the next request's) have gone back to the pool; none when the
+// pool is empty, with "Buffer shortage, try again" set and the queues flushed.
+MsgBuffer *RequestBuffer(CommHandle *h);
 MsgBuffer *WaitReply(CommHandle *h, int ticks);
 
 // ---- serial_driver.cpp: port, reader thread, writer ----

@@ -24,15 +24,6 @@ static void route_forget(CommHandle *h) {
     h->gatewayRoute.count = 0xFFFF;
 }
 
-static MsgBuffer *command_take(CommHandle *h) {
-    MsgBuffer *b = pool_take();
-    if (!b) {
-        SetCommError(h, "Buffer shortage, try again");
-        FlushQueues(h);
-    }
-    return b;
-}
-
 // Queues the command line in b with a reply wanted; the buffer now belongs to
 // the driver. Lines left from an earlier exchange (a CR LF ending gives two)
 // are thrown away first.
@@ -77,7 +68,7 @@ int GatewaySelectRoute(CommHandle *h) {
         h->framing = FRAMING_GATEWAY;
     if (route_cached(h))
         return 1;
-    MsgBuffer *b = command_take(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     h->gatewayRoute = h->route;
@@ -116,7 +107,7 @@ int GatewayRead(CommHandle *h, int start, int count, uint16_t *values) {
         SetCommError(h, "Gateway can't read status portion");
         return 0;
     }
-    MsgBuffer *b = command_take(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     if (!GatewaySelectRoute(h)) {
@@ -164,7 +155,7 @@ int GatewayWrite(CommHandle *h, int start, int count, uint16_t *values) {
         SetCommError(h, "Gateway can't write status portion");
         return 0;
     }
-    MsgBuffer *b = command_take(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     if (!GatewaySelectRoute(h)) {
@@ -173,7 +164,7 @@ int GatewayWrite(CommHandle *h, int start, int count, uint16_t *values) {
     }
     // A block too long for one line goes out as several "W" commands.
     for (int done = 0; done < count;) {
-        if (!b && !(b = command_take(h)))
+        if (!b && !(b = RequestBuffer(h)))
             return 0;
         int used = 0;
         int length =

@@ -8,16 +8,6 @@ static int slave_of(const CommHandle *h) {
     return h->route.count & 0xFF;
 }
 
-// Takes the request buffer, or sets the shortage text and flushes the queues.
-static MsgBuffer *request_take(CommHandle *h) {
-    MsgBuffer *b = pool_take();
-    if (!b) {
-        SetCommError(h, "Buffer shortage, try again");
-        FlushQueues(h);
-    }
-    return b;
-}
-
 // Sends the request built in b and waits for the reply; none on time-out or
 // abort, with the handle's text set.
 static MsgBuffer *transact(CommHandle *h, MsgBuffer *b, int length, const char *timeoutText) {
@@ -48,7 +38,7 @@ static int reply_done(CommHandle *h, MsgBuffer *reply, int result, const char *t
 int ModbusSerialRead(CommHandle *h, int start, int count, uint16_t *values, int function) {
     if (!HandleValid(h) || count == 0)
         return 0;
-    MsgBuffer *b = request_take(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     int length = ModbusBuildRead(b->data, function, start, count);
@@ -70,7 +60,7 @@ int ModbusSerialWrite(CommHandle *h, int start, int count, uint16_t *values, int
         return 0;
     if (function == 6 && count != 1)
         return 0;
-    MsgBuffer *b = request_take(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     int length = ModbusBuildWrite(b->data, function, start, count, values);
@@ -93,7 +83,7 @@ int ModbusSerialFileRead(CommHandle *h, int refType, int file, int record, int c
                          uint16_t *values) {
     if (!HandleValid(h) || count == 0)
         return 0;
-    MsgBuffer *b = request_take(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     int length = ModbusBuildFileRead(b->data, refType, file, record, count);
@@ -111,7 +101,7 @@ static int file_write(CommHandle *h, int refType, int file, int record, int coun
                       uint16_t *values) {
     if (!HandleValid(h) || count == 0)
         return 0;
-    MsgBuffer *b = request_take(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     int length = ModbusBuildFileWrite(b->data, refType, file, record, count, values);

@@ -130,16 +130,6 @@ void SymaxStatusError(CommHandle *h, unsigned code) {
     SetCommErrorF(h, "(%u) %s", code, SymaxStatusText(code));
 }
 
-MsgBuffer *SymaxRequestBuffer(CommHandle *h) {
-    reply_drain(h);
-    MsgBuffer *b = pool_take();
-    if (!b) {
-        SetCommError(h, "Buffer shortage, try again");
-        FlushQueues(h);
-    }
-    return b;
-}
-
 uint8_t SymaxNextTransaction(CommHandle *h) {
     uint8_t t = (uint8_t)h->transactionCounter;
     h->transactionCounter++;
@@ -160,7 +150,7 @@ void SymaxPrepare(CommHandle *h, MsgBuffer *b, int length, uint8_t transaction) 
 int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
     if (!HandleValid(h) || count <= 0)
         return 0;
-    MsgBuffer *b = SymaxRequestBuffer(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     uint8_t t = SymaxNextTransaction(h);
@@ -218,7 +208,7 @@ int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
 int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
     if (!HandleValid(h) || count <= 0)
         return 0;
-    MsgBuffer *b = SymaxRequestBuffer(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     uint8_t t = SymaxNextTransaction(h);
@@ -298,7 +288,7 @@ MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const ui
                            int headLength, const char *timeoutText, const char *invalidText,
                            int *failed) {
     *failed = 1;
-    MsgBuffer *b = SymaxRequestBuffer(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return nullptr;
     b->data[0] = OP_CARRIED;
