@@ -100,20 +100,28 @@ int GatewayParseValues(const uint8_t *line, int length, int count, uint16_t *val
     return n;
 }
 
-int GatewayRead(CommHandle *h, int start, int count, uint16_t *values) {
+// The start of a read or write: a valid handle and count, registers the
+// gateway serves (else rangeText), a request buffer and the route selected.
+// None when any of them fails.
+static MsgBuffer *command_start(CommHandle *h, int start, int count, const char *rangeText) {
     if (!HandleValid(h) || count <= 0)
-        return 0;
+        return nullptr;
     if (start + count - 1 > GATEWAY_LAST_REGISTER) {
-        SetCommError(h, "Gateway can't read status portion");
-        return 0;
+        SetCommError(h, rangeText);
+        return nullptr;
     }
     MsgBuffer *b = RequestBuffer(h);
+    if (b && !GatewaySelectRoute(h)) {
+        pool_give(b);
+        return nullptr;
+    }
+    return b;
+}
+
+int GatewayRead(CommHandle *h, int start, int count, uint16_t *values) {
+    MsgBuffer *b = command_start(h, start, count, "Gateway can't read status portion");
     if (!b)
         return 0;
-    if (!GatewaySelectRoute(h)) {
-        pool_give(b);
-        return 0;
-    }
     int length = snprintf((char *)b->data, GATEWAY_LINE_MAX, "R %d %d\r", start, count);
     command_send(h, b, length, "No reply to R command");
     MsgBuffer *r = WaitReply(h, h->replyTimeout);
@@ -149,19 +157,9 @@ int GatewayFormatWrite(char *line, int start, int count, const uint16_t *values,
 }
 
 int GatewayWrite(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0)
-        return 0;
-    if (start + count - 1 > GATEWAY_LAST_REGISTER) {
-        SetCommError(h, "Gateway can't write status portion");
-        return 0;
-    }
-    MsgBuffer *b = RequestBuffer(h);
+    MsgBuffer *b = command_start(h, start, count, "Gateway can't write status portion");
     if (!b)
         return 0;
-    if (!GatewaySelectRoute(h)) {
-        pool_give(b);
-        return 0;
-    }
     // A block too long for one line goes out as several "W" commands.
     for (int done = 0; done < count;) {
         if (!b && !(b = RequestBuffer(h)))
