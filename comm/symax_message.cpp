@@ -147,32 +147,46 @@ void SymaxPrepare(CommHandle *h, MsgBuffer *b, int length, uint8_t transaction) 
     h->expectedTransaction = transaction;
 }
 
-int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
+namespace {
+
+// Builds a register read or write request (normal or priority opcode), sends
+// it and waits for the reply; none when the handle, the count or the pool
+// fails, or no reply came. *t gets the request's transaction byte.
+MsgBuffer *RegisterTransact(CommHandle *h, bool write, int start, int count, const uint16_t *values,
+                            uint8_t *t) {
     if (!HandleValid(h) || count <= 0)
-        return 0;
+        return nullptr;
     MsgBuffer *b = RequestBuffer(h);
     if (!b)
-        return 0;
-    uint8_t t = SymaxNextTransaction(h);
-    unsigned address = (unsigned)(start - 1) * 2;
+        return nullptr;
+    *t = SymaxNextTransaction(h);
     uint8_t *p = b->data;
-    if (h->priority) {
-        *p++ = OP_PRIORITY_READ;
-        *p++ = t;
+    if (write)
+        *p++ = h->priority ? OP_PRIORITY_WRITE : OP_WRITE;
+    else
+        *p++ = h->priority ? OP_PRIORITY_READ : OP_READ;
+    *p++ = *t;
+    // The priority read has three zero bytes here, the priority write one.
+    for (int i = 0; h->priority && i < (write ? 1 : 3); i++)
         *p++ = 0;
-        *p++ = 0;
-        *p++ = 0;
+    p = PutWord(p, (unsigned)(start - 1) * 2);
+    if (write) {
+        p = PutValues(p, count, values);
+        if (!h->priority) {
+            *p++ = 0xFF;
+            *p++ = 0xFF;
+        }
     } else {
-        *p++ = OP_READ;
-        *p++ = t;
+        *p++ = 0;
+        *p++ = (uint8_t)(count - 1);
     }
-    p = PutWord(p, address);
-    *p++ = 0;
-    *p++ = (uint8_t)(count - 1);
-    SymaxPrepare(h, b, (int)(p - b->data), t);
-    MsgBuffer *reply = Transact(h, b, "Read reply timeout");
-    if (!reply)
-        return 0;
+    SymaxPrepare(h, b, (int)(p - b->data), *t);
+    // The timeout text goes in before the wait, so that an idle abort keeps its own.
+    return Transact(h, b, write ? "Write reply timeout" : "Read reply timeout");
+}
+
+// The values of a read reply; 0 with the text set when it is none.
+int ReadReplyValues(CommHandle *h, const MsgBuffer *reply, uint8_t t, int count, uint16_t *values) {
     int result = 0;
     const uint8_t *d = reply->data;
     int length = reply->length;
@@ -201,38 +215,11 @@ int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
     } else {
         SetCommErrorF(h, "Can't deal with Reply Opcode 0x%02X.", d[0]);
     }
-    pool_give(reply);
     return result;
 }
 
-int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0)
-        return 0;
-    MsgBuffer *b = RequestBuffer(h);
-    if (!b)
-        return 0;
-    uint8_t t = SymaxNextTransaction(h);
-    unsigned address = (unsigned)(start - 1) * 2;
-    uint8_t *p = b->data;
-    if (h->priority) {
-        *p++ = OP_PRIORITY_WRITE;
-        *p++ = t;
-        *p++ = 0;
-        p = PutWord(p, address);
-        p = PutValues(p, count, values);
-    } else {
-        *p++ = OP_WRITE;
-        *p++ = t;
-        p = PutWord(p, address);
-        p = PutValues(p, count, values);
-        *p++ = 0xFF;
-        *p++ = 0xFF;
-    }
-    SymaxPrepare(h, b, (int)(p - b->data), t);
-    // The timeout text goes in before the wait, so that an idle abort keeps its own.
-    MsgBuffer *reply = Transact(h, b, "Write reply timeout");
-    if (!reply)
-        return 0;
+// count when the reply confirms the write; 0 with the text set otherwise.
+int WriteReplyResult(CommHandle *h, const MsgBuffer *reply, uint8_t t, int count) {
     int result = 0;
     const uint8_t *d = reply->data;
     int length = reply->length;
@@ -250,8 +237,29 @@ int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
     } else {
         SetCommError(h, "Write reply invalid");
     }
+    return result;
+}
+
+// A register read or write, from the request to its result.
+int RegisterOperation(CommHandle *h, bool write, int start, int count, uint16_t *values) {
+    uint8_t t;
+    MsgBuffer *reply = RegisterTransact(h, write, start, count, values, &t);
+    if (!reply)
+        return 0;
+    int result =
+        write ? WriteReplyResult(h, reply, t, count) : ReadReplyValues(h, reply, t, count, values);
     pool_give(reply);
     return result;
+}
+
+} // namespace
+
+int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
+    return RegisterOperation(h, false, start, count, values);
+}
+
+int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
+    return RegisterOperation(h, true, start, count, values);
 }
 
 // ---- Modbus requests carried in opcode 0x22 ----
