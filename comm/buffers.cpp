@@ -89,6 +89,17 @@ void FlushQueues(CommHandle *h) {
         pool_give(b);
 }
 
+MsgBuffer *TxFrameTake(CommHandle *h) {
+    MsgBuffer *b = queue_take(&h->txQueue);
+    if (!b)
+        return nullptr;
+    if (b->length > MSG_DATA_SIZE)
+        b->length = MSG_DATA_SIZE;
+    h->txBuffer = b;
+    h->txCursor = 0;
+    return b;
+}
+
 MsgBuffer *RequestBuffer(CommHandle *h) {
     reply_drain(h);
     MsgBuffer *b = pool_take();

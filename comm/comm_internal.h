@@ -146,6 +146,10 @@ int pool_count(void);                         // for tests
 void reply_push(CommHandle *h, MsgBuffer *b); // queue a received frame, wake the waiter
 void reply_drain(CommHandle *h);              // every waiting reply back to the pool
 void FlushQueues(CommHandle *h);
+// The next frame for the Modbus transmit framers: taken from the transmit
+// queue into txBuffer, its length cut to the data area, txCursor at its start;
+// none when nothing waits. Caller holds the lock.
+MsgBuffer *TxFrameTake(CommHandle *h);
 // The buffer for the next request, after the replies still queued (a late
 // answer is not the next request's) have gone back to the pool; none when the
 // pool is empty, with "Buffer shortage, try again" set and the queues flushed.

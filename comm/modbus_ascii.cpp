@@ -108,13 +108,9 @@ static uint8_t tx_frame_byte(const CommHandle *h) {
 unsigned AsciiTxByte(CommHandle *h) {
     switch (h->txState) {
     case ASCT_IDLE: {
-        MsgBuffer *b = queue_take(&h->txQueue);
+        MsgBuffer *b = TxFrameTake(h);
         if (!b)
             return TX_NOTHING;
-        if (b->length > MSG_DATA_SIZE)
-            b->length = MSG_DATA_SIZE;
-        h->txBuffer = b;
-        h->txCursor = 0;
         h->txCheck = LRC_START;
         h->txRoom = (uint16_t)(b->length + 1); // address and PDU bytes to send
         h->txState = ASCT_HIGH;

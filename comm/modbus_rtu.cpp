@@ -83,13 +83,9 @@ void CloseRtuFrame(CommHandle *h) {
 unsigned RtuTxByte(CommHandle *h) {
     switch (h->txState) {
     case RTUT_IDLE: {
-        MsgBuffer *b = queue_take(&h->txQueue);
+        MsgBuffer *b = TxFrameTake(h);
         if (!b)
             return TX_NOTHING;
-        if (b->length > MSG_DATA_SIZE)
-            b->length = MSG_DATA_SIZE;
-        h->txBuffer = b;
-        h->txCursor = 0;
         h->txCheck = (uint16_t)Crc16Step(CRC16_START, b->route[0]);
         h->txState = RTUT_DATA;
         return b->route[0];
