@@ -41,9 +41,21 @@ enum : uint8_t {
     RXF_RAW_NEXT = 0x02,
 };
 
-// Transmit states: 0 idle, 1 DLE, 2 SOH, 3 sequence, 4 route, 5 STX, 6 data,
-// 7 ETX, 8 CRC high, 9 check low, 10 waiting for the acknowledgement.
-enum { TX_IDLE = 0, TX_WAIT_ACK = 10 };
+// Transmit states: the next byte of the frame (TX_CHECK: the BCC, or the
+// CRC's low byte), then the wait for the acknowledgement.
+enum {
+    TX_IDLE = 0,
+    TX_DLE,
+    TX_SOH,
+    TX_SEQUENCE,
+    TX_ROUTE,
+    TX_STX,
+    TX_DATA,
+    TX_ETX,
+    TX_CRC_HIGH,
+    TX_CHECK,
+    TX_WAIT_ACK, // 10, the state the tests and the fuzzer watch for
+};
 // Receive states: 0 idle, 1 sequence, 2 route, 3 data, 4 CRC high, 5 check low.
 enum { RX_IDLE = 0, RX_SEQUENCE, RX_ROUTE, RX_DATA, RX_CRC_HIGH, RX_CHECK };
 
@@ -84,46 +96,46 @@ unsigned TxMachine(CommHandle *h) {
             if (!h->txBuffer)
                 return TX_NOTHING;
             h->nakRetryCounter = kNakRetries;
-            h->txState = 1;
+            h->txState = TX_DLE;
             continue;
-        case 1:
+        case TX_DLE:
             h->txCheck = (uint16_t)CheckStart(h);
             h->txFlags |= TXF_IN_SEQUENCE;
-            h->txState = 2;
+            h->txState = TX_SOH;
             return DLE;
-        case 2:
-            h->txState = 3;
+        case TX_SOH:
+            h->txState = TX_SEQUENCE;
             return SOH;
-        case 3:
+        case TX_SEQUENCE:
             h->txCursor = 0;
             TxStep(h, h->sequenceChar);
-            h->txState = 4;
+            h->txState = TX_ROUTE;
             return h->sequenceChar;
-        case 4: {
+        case TX_ROUTE: {
             // A route area without its end mark ends at its last byte.
             uint8_t c = h->txCursor < MSG_ROUTE_SIZE ? h->txBuffer->route[h->txCursor] : 0xFF;
             if (c == 0xFF) {
                 TxStep(h, DLE);
                 h->txFlags |= TXF_IN_SEQUENCE;
-                h->txState = 5;
+                h->txState = TX_STX;
                 return DLE;
             }
             h->txCursor++;
             TxStep(h, c);
             return c;
         }
-        case 5:
+        case TX_STX:
             h->txCursor = 0;
             h->txRoom = h->txBuffer->length > (int)MSG_DATA_SIZE ? (uint16_t)MSG_DATA_SIZE
                                                                  : h->txBuffer->length;
             TxStep(h, STX);
-            h->txState = 6;
+            h->txState = TX_DATA;
             return STX;
-        case 6: {
+        case TX_DATA: {
             if (h->txRoom == 0) {
                 TxStep(h, DLE);
                 h->txFlags |= TXF_IN_SEQUENCE;
-                h->txState = 7;
+                h->txState = TX_ETX;
                 return DLE;
             }
             uint8_t c = h->txBuffer->data[h->txCursor++];
@@ -136,16 +148,16 @@ unsigned TxMachine(CommHandle *h) {
             TxStep(h, c);
             return c;
         }
-        case 7:
+        case TX_ETX:
             TxStep(h, ETX);
             h->txFlags |= TXF_IN_SEQUENCE;
-            h->txState = CrcMode(h) ? 8 : 9;
+            h->txState = CrcMode(h) ? TX_CRC_HIGH : TX_CHECK;
             return ETX;
-        case 8:
+        case TX_CRC_HIGH:
             h->txFlags |= TXF_IN_SEQUENCE;
-            h->txState = 9;
+            h->txState = TX_CHECK;
             return (uint8_t)(h->txCheck >> 8);
-        case 9:
+        case TX_CHECK:
             h->enquiryCounter = kEnquiries;
             h->txRoom = kFillBytes; // the fill count while waiting
             h->txState = TX_WAIT_ACK;
@@ -195,7 +207,7 @@ void PeerNak(CommHandle *h) {
         return;
     if (h->nakRetryCounter != 0) {
         h->nakRetryCounter--;
-        h->txState = 1;
+        h->txState = TX_DLE;
     } else {
         TxDropBuffer(h);
     }
