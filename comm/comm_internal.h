@@ -19,6 +19,10 @@
 enum LinkKind {
     LINK_SYMAX = 1,
     LINK_GATEWAY = 2,
+    // Reserved for adapter links that no open produces (OpenSylink has no
+    // transport): known kinds with a register range, served by no back end.
+    LINK_RESERVED_3 = 3,
+    LINK_RESERVED_4 = 4,
     LINK_MODBUS_RTU = 5,
     LINK_MODBUS_ASCII = 6,
     LINK_MODBUS_TCP = 8,

@@ -151,14 +151,14 @@ int SetIdleHook(CommHandle *h, IdleHook hook, void *arg) {
 
 static int KindKnown(CommHandle *h) {
     switch (h->kind) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 8:
-    case 9:
+    case LINK_SYMAX:
+    case LINK_GATEWAY:
+    case LINK_RESERVED_3:
+    case LINK_RESERVED_4:
+    case LINK_MODBUS_RTU:
+    case LINK_MODBUS_ASCII:
+    case LINK_MODBUS_TCP:
+    case LINK_RTU_OVER_TCP:
         return 1;
     default:
         SetCommError(h, "Handle corruption 3");
@@ -166,8 +166,10 @@ static int KindKnown(CommHandle *h) {
     }
 }
 
+// The register range of the Sy/Max-addressed kinds (up to the reserved ones);
+// the Modbus kinds take any start.
 static int RangeOk(CommHandle *h, int start, int count, const char *text) {
-    if (h->kind > 4)
+    if (h->kind > LINK_RESERVED_4)
         return 1;
     if (start < 1 || (long)start + count - 1 > 16384) {
         SetCommError(h, text);
