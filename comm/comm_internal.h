@@ -161,8 +161,11 @@ MsgBuffer *RequestBuffer(CommHandle *h);
 MsgBuffer *WaitReply(CommHandle *h, int ticks);
 
 // ---- serial_driver.cpp: port, reader thread, writer ----
-// wide: 0 for Sy/Max (8-byte transfers, RTS on), 1 for gateway and Modbus.
-CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, int wide);
+// How a serial open sets up the line: Sy/Max moves 8 bytes a transfer with RTS
+// held on; the gateway and Modbus lines, which may be half duplex, move a
+// whole buffer a transfer with RTS keying the transmitter.
+enum SerialLine { SERIAL_LINE_SYMAX = 0, SERIAL_LINE_HALF_DUPLEX = 1 };
+CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, SerialLine line);
 void SerialClose(CommHandle *h);
 int SerialSetParams(CommHandle *h, int baud, int parity, int stopBits, int dataBits);
 int SendMessage(CommHandle *h, MsgBuffer *b);

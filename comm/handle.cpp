@@ -50,11 +50,11 @@ void HandleFree(CommHandle *h) {
 }
 
 CommHandle *OpenSymax(const char *port, int netToNet, const uint16_t *route) {
-    return SerialOpen(port, netToNet, route, 0);
+    return SerialOpen(port, netToNet, route, SERIAL_LINE_SYMAX);
 }
 
 CommHandle *OpenGateway(const char *port, const uint16_t *route) {
-    CommHandle *h = SerialOpen(port, 0, route, 1);
+    CommHandle *h = SerialOpen(port, 0, route, SERIAL_LINE_HALF_DUPLEX);
     if (!h)
         return nullptr;
     h->kind = LINK_GATEWAY;
@@ -65,7 +65,7 @@ CommHandle *OpenGateway(const char *port, const uint16_t *route) {
 
 static CommHandle *OpenModbusSerial(const char *port, int slave, int kind) {
     static const uint16_t noRoute[9] = {0};
-    CommHandle *h = SerialOpen(port, 0, noRoute, 1);
+    CommHandle *h = SerialOpen(port, 0, noRoute, SERIAL_LINE_HALF_DUPLEX);
     if (!h)
         return nullptr;
     h->kind = kind;

@@ -76,7 +76,7 @@ int StoreRoute(CommHandle *h, int netToNet, const uint16_t *route) {
 
 } // namespace
 
-CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, int wide) {
+CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, SerialLine line) {
     if (!port)
         return nullptr;
     CommHandle *h = HandleAllocate(LINK_SYMAX);
@@ -84,8 +84,9 @@ CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, in
         return nullptr;
     h->framing = FRAMING_SYMAX;
     h->netToNet = netToNet ? 1 : 0;
-    h->readSize = wide ? SERIAL_BUFFER_SIZE : 8;
-    h->writeChunk = wide ? SERIAL_BUFFER_SIZE : 8;
+    bool halfDuplex = line == SERIAL_LINE_HALF_DUPLEX;
+    h->readSize = halfDuplex ? SERIAL_BUFFER_SIZE : 8;
+    h->writeChunk = halfDuplex ? SERIAL_BUFFER_SIZE : 8;
     if (!StoreRoute(h, netToNet, route)) {
         HandleFree(h);
         return nullptr;
@@ -98,7 +99,7 @@ CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, in
     SerialPortSetInterval(h->port, 20);
     SerialPortSetEager(h->port, true);
     // Gateway and Modbus lines may be half duplex: RTS keys the transmitter.
-    SerialPortSetRtsToggle(h->port, wide != 0);
+    SerialPortSetRtsToggle(h->port, halfDuplex);
     h->driver = new (std::nothrow) SerialDriver();
     if (h->driver) {
         try {
