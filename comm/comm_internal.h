@@ -70,6 +70,31 @@ struct Route {
 struct SerialPort;   // platform/serial.h
 struct SerialDriver; // reader thread, events and pacing state of the serial driver
 
+// The fields the framings share, by framing (Sy/Max 1, gateway 2, RTU 5,
+// ASCII 6; "-" not used). One layout for all; each framing reads its own column.
+//
+//   field              Sy/Max                     gateway       RTU             ASCII
+//   rxFlags            DLE filter (RXF_*)         -             -               0 high, 1 low digit
+//   rxCursor           route, then data index     data index    data index      data index
+//   rxRoom             route room (16), then      data room     data room       hex characters
+//                      data room                                                left (526)
+//   rxCheck            BCC or CRC-16              -             CRC-16          LRC
+//   frameSequenceChar  DC1/DC2 of the frame in,   -             slave address   -
+//                      the acknowledgement sent                 of the frame in
+//   txFlags            control sequences, CRC     TXF_WRITING   TXF_WRITING     TXF_WRITING
+//                      mode, TXF_WRITING
+//   txCursor           route, then data index     data index    data index      0 address, then
+//                                                                               data index + 1
+//   txRoom             data left, then fill       -             -               address and PDU
+//                      bytes left before ENQ                                    bytes in all
+//   txCheck            BCC or CRC-16              -             CRC-16          LRC
+//
+// Of the other shared fields: route holds the drops for Sy/Max and the
+// gateway and the slave (unit) address in its count for every Modbus kind;
+// transactionCounter numbers Sy/Max transaction bytes and Modbus TCP
+// transaction identifiers; responseChar, sequenceChar, enquiryCounter,
+// nakRetryCounter, expectedTransaction, netToNet and priority are Sy/Max's;
+// rxState and txState hold each framing's own states (named in its file).
 struct CommHandle {
     uint32_t magic;
     int32_t kind;
@@ -96,7 +121,7 @@ struct CommHandle {
     uint16_t rxRoom;
     uint16_t rxCheck;
     uint8_t responseChar;      // starts NAK
-    uint8_t frameSequenceChar; // starts NAK; RTU keeps the slave address here
+    uint8_t frameSequenceChar; // starts NAK; RTU keeps the slave address here (table above)
 
     // Transmit framer.
     uint8_t txState;
