@@ -11,6 +11,11 @@
 #pragma once
 #include <cstdint>
 
+enum {
+    ROUTE_MAX_DROPS = 8,         // drops in a Sy/Max or gateway route
+    DEFAULT_REPLY_TIMEOUT = 500, // the reply timeout every open sets, in ticks of about 10 ms
+};
+
 struct CommHandle;
 typedef int (*IdleHook)(void *arg);
 
@@ -18,7 +23,7 @@ typedef int (*IdleHook)(void *arg);
 // opened or the route is too long.
 //
 // Sy/Max point-to-point on a serial port ("COM1:"). route[0] is the number of
-// drops (0 to 8), then the drops nearest first. Net-to-Net puts the derived
+// drops (0 to ROUTE_MAX_DROPS), then the drops nearest first. Net-to-Net puts the derived
 // drop (first drop +/- 100) in front of the route.
 CommHandle *OpenSymax(const char *port, int netToNet, const uint16_t *route);
 // A gateway device on a serial port, driven by its "A", "R" and "W" commands.

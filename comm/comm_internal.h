@@ -41,7 +41,6 @@ enum {
     MSG_DATA_SIZE = 263,
     SERIAL_BUFFER_SIZE = 258,
     ERROR_TEXT_SIZE = 84,
-    DEFAULT_REPLY_TIMEOUT = 500,
     TX_NOTHING = 0xFFFF, // what a transmit framer returns when it has nothing to send
     TXF_CRC = 0x40,      // transmit flag: Sy/Max CRC-16 instead of BCC
     TXF_WRITING = 0x100, // transmit flag: a write to the port is outstanding
@@ -64,7 +63,7 @@ struct MsgQueue {
 // Drop count then up to eight drops; Modbus kinds keep the slave/unit in count.
 struct Route {
     uint16_t count;
-    uint16_t drops[8];
+    uint16_t drops[ROUTE_MAX_DROPS];
 };
 
 struct SerialPort;   // platform/serial.h
