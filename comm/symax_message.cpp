@@ -9,19 +9,18 @@
 
 namespace {
 
-enum : uint8_t {
-    OP_READ = 0x00,
-    OP_PRIORITY_READ = 0x20,
-    OP_WRITE = 0x02,
-    OP_PRIORITY_WRITE = 0x1E,
-    OP_CARRIED = 0x22,
-    OP_READ_REPLY = 0x86,
-    OP_PRIORITY_READ_REPLY = 0x90,
-    OP_WRITE_REPLY = 0x80,
-    OP_PRIORITY_REPLY = 0x92,
-    OP_ERROR_REPLY = 0xA2,
-    CARRIED_TRANSACTION = 0xBA,
-};
+// Opcodes, and the transaction byte of every carried request.
+constexpr uint8_t OP_READ = 0x00;
+constexpr uint8_t OP_PRIORITY_READ = 0x20;
+constexpr uint8_t OP_WRITE = 0x02;
+constexpr uint8_t OP_PRIORITY_WRITE = 0x1E;
+constexpr uint8_t OP_CARRIED = 0x22;
+constexpr uint8_t OP_READ_REPLY = 0x86;
+constexpr uint8_t OP_PRIORITY_READ_REPLY = 0x90;
+constexpr uint8_t OP_WRITE_REPLY = 0x80;
+constexpr uint8_t OP_PRIORITY_REPLY = 0x92;
+constexpr uint8_t OP_ERROR_REPLY = 0xA2;
+constexpr uint8_t CARRIED_TRANSACTION = 0xBA;
 
 // Copies n big-endian words from bytes into values, at most most of them.
 int CopyValues(const uint8_t *bytes, int n, int most, uint16_t *values) {
@@ -51,13 +50,11 @@ uint8_t *PutValues(uint8_t *p, int count, const uint16_t *values) {
 // code of 0xA2 (byte 2), the status of 0x90 and 0x92 (byte 4), the code of a
 // carried error report (byte 5). Past a reply's length a buffer holds what an
 // earlier message left there.
-enum : int {
-    ERROR_REPLY_LENGTH = 3,
-    STATUS_REPLY_LENGTH = 5,
-    CARRIED_ERROR_LENGTH = 6,
-    READ_VALUES_AT = 4,
-    PRIORITY_VALUES_AT = 7,
-};
+constexpr int ERROR_REPLY_LENGTH = 3;
+constexpr int STATUS_REPLY_LENGTH = 5;
+constexpr int CARRIED_ERROR_LENGTH = 6;
+constexpr int READ_VALUES_AT = 4;
+constexpr int PRIORITY_VALUES_AT = 7;
 
 // The error text for an opcode 0x22 reply shorter than a good one; one too
 // short to hold its code is invalidText.
