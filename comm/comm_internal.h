@@ -201,6 +201,7 @@ void RxFramer(CommHandle *h, uint8_t byte);
 unsigned TxFramer(CommHandle *h);
 
 // ---- symax_link.cpp / symax_message.cpp ----
+// The Sy/Max frame check's step: CRC-16 in CRC mode, else the BCC (comm/checks.h).
 unsigned CheckStep(unsigned check, uint8_t byte, int crcMode);
 void SymaxRxByte(CommHandle *h, uint8_t byte);
 unsigned SymaxTxByte(CommHandle *h);
