@@ -136,15 +136,26 @@ static int ReplyHeadOk(CommHandle *h, const TcpReply *r, int function) {
     return 1;
 }
 
-int ModbusTcpRead(CommHandle *h, int start, int count, uint16_t *values, int function) {
+// The start of every operation: a valid handle and count, the request PDU
+// built (length 0: it could not be, failText says why when given), sent, and
+// a reply whose head checks. 0 when any of them fails.
+static int Request(CommHandle *h, int count, const uint8_t *pdu, int length, int function,
+                   const char *failText, TcpReply *r) {
     if (!HandleValid(h) || count == 0)
         return 0;
+    if (!length) {
+        if (failText)
+            SetCommError(h, failText);
+        return 0;
+    }
+    return Transact(h, pdu, length, r) && ReplyHeadOk(h, r, function);
+}
+
+int ModbusTcpRead(CommHandle *h, int start, int count, uint16_t *values, int function) {
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildRead(pdu, function, start, count);
-    if (!length)
-        return 0;
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, function))
+    if (!Request(h, count, pdu, length, function, nullptr, &r))
         return 0;
     // A peer may pad the reply past the data its byte count gives: only that
     // much is read. A reply short of its byte count is still refused.
@@ -160,30 +171,20 @@ int ModbusTcpRead(CommHandle *h, int start, int count, uint16_t *values, int fun
 }
 
 int ModbusTcpWrite(CommHandle *h, int start, int count, uint16_t *values, int function) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildWrite(pdu, function, start, count, values);
-    if (!length) {
-        // Function 6 is for one register only; a block that cannot be framed is refused.
-        if (function != 6)
-            SetCommError(h, "Illegal write count");
-        return 0;
-    }
+    // Function 6 is for one register only; a block that cannot be framed is refused.
+    const char *failText = function != 6 ? "Illegal write count" : nullptr;
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, function))
-        return 0;
-    return count;
+    return Request(h, count, pdu, length, function, failText, &r) ? count : 0;
 }
 
 int ModbusTcpFileRead(CommHandle *h, int refType, int file, int record, int count,
                       uint16_t *values) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildFileRead(pdu, refType, file, record, count);
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, 20))
+    if (!Request(h, count, pdu, length, 20, nullptr, &r))
         return 0;
     unsigned bytes = r.length >= 2 ? r.pdu[1] : 0;
     if (bytes != 2u * (unsigned)count + 2) {
@@ -202,18 +203,10 @@ int ModbusTcpFileRead(CommHandle *h, int refType, int file, int record, int coun
 
 static int FileWrite(CommHandle *h, int refType, int file, int record, int count,
                      uint16_t *values) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildFileWrite(pdu, refType, file, record, count, values);
-    if (!length) {
-        SetCommError(h, "Illegal write count");
-        return 0;
-    }
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, 21))
-        return 0;
-    return count;
+    return Request(h, count, pdu, length, 21, "Illegal write count", &r) ? count : 0;
 }
 
 int ModbusTcpFileWrite(CommHandle *h, int file, int record, int count, uint16_t *values) {
