@@ -5,15 +5,13 @@
 #pragma once
 
 #include "configurator/state.h"
+#include "comm/comm.h" // ROUTE_MAX_DROPS
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-struct CommHandle;
-
 constexpr int SETUP_RECORD_BYTES = 40;
-constexpr int ROUTE_MAX_DROPS = 8;
 constexpr const char *SETUP_FILE_NAME = "VRX740SW.STP";
 
 // Connection types.

@@ -71,7 +71,9 @@ int SerialPortPathIn(const char *name, const char *base, char *path, int size);
 // where it can. The port owns the fd from then on (SerialPortClose closes it).
 // Note: a pty master reports hang-up while no slave fd is open.
 SerialPort *SerialPortAttach(int fd, int baud);
-// Closes the fd and frees the port. No other thread may be using it.
+// Puts back the line settings SerialPortOpen found, and turns RS-485 mode off
+// again when the port turned it on; then closes the fd and frees the port. No
+// other thread may be using it.
 void SerialPortClose(SerialPort *p);
 
 // Sets baud, parity (SerialParity; other codes keep the old parity), stop

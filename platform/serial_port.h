@@ -18,6 +18,10 @@ struct SerialPort {
     bool hangReported = false;
     std::atomic<int> intervalMs{20};
     int rtsMode = SERIAL_RTS_HELD; // set before the port is used by two threads
+    // What SerialPortClose puts back: the line settings found at open (none
+    // for an attached fd), and RS-485 mode off when the port turned it on.
+    struct SavedLine *savedLine = nullptr; // serial.cpp
+    bool rs485TurnedOn = false;
 
     std::mutex lock;                // pacing and the started write
     std::atomic<int64_t> charNs{0}; // also read without the lock (SerialPortCharTime)
