@@ -4,8 +4,8 @@
 // rule every module operation uses.
 #pragma once
 
-#include "configurator/state.h"
 #include "comm/comm.h" // ROUTE_MAX_DROPS
+#include "configurator/state.h"
 
 #include <cstddef>
 #include <cstdint>
