@@ -11,8 +11,10 @@
 set -euo pipefail
 build=(cmake g++ make libgtest-dev)
 case "${1:-all}" in
-all) packages=("${build[@]}" clang-format tmux python3-pyte python3-pymodbus libmodbus-dev mbpoll socat) ;;
+all) packages=("${build[@]}" clang-format tmux python3-pyte python3-pymodbus libmodbus-dev mbpoll socat lintian dpkg-dev groff-base file) ;;
 build) packages=("${build[@]}") ;;
+# package: the build set and what scripts/package.sh makes and checks the Debian package with
+package) packages=("${build[@]}" dpkg-dev lintian groff-base file) ;;
 fuzz) packages=(cmake make libgtest-dev clang libclang-rt-dev) ;;
 *)
     echo "usage: install-deps.sh [all|build|fuzz]" >&2
