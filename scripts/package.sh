@@ -8,7 +8,8 @@
 #   (tests/packaging/check_deb.sh: fields, file list, VELDAK -? from the
 #   unpacked package, lintian without errors).
 # zip: cross-builds VELDAK.exe and VRX740SW.exe in build-win/ (WIN_BUILD=dir)
-#   with the mingw-w64 toolchain and makes the Windows zip into packages/.
+#   with the mingw-w64 toolchain, makes the Windows zip into packages/ and
+#   checks it (tests/packaging/check_zip.sh, VELDAK.exe -? under wine).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/packages"
@@ -45,6 +46,11 @@ make_zip() {
     local zip
     zip=$(ls -t "$out"/veldak-vrx740-*-win64.zip | head -1)
     unzip -l "$zip"
+    # VELDAK.exe -? from the unpacked zip, under wine in a prefix of its own
+    local prefix="$build/wine-package"
+    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        bash "$root/tests/packaging/check_zip.sh" "$build" wine
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
     echo "package: $zip"
 }
 
