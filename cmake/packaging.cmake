@@ -17,6 +17,8 @@ set(PACKAGE_NAME veldak-vrx740)
 set(PACKAGE_MAINTAINER "Veldak maintainers <maintainers@veldak-vrx740.example>")
 set(PACKAGE_SUMMARY "register editor and storage module configurator for Sy/Max and Modbus")
 set(package_pages VELDAK.1 VRX740SW.1 vrx740sim.1)
+# the other simulators are installed on Linux only, with their pages
+set(simulator_pages symaxsim.1 gateway_sim.1 modbus_serial_sim.1 modbustcpsim.1 pacedcable.1)
 set(package_source ${CMAKE_SOURCE_DIR}/packaging)
 set(man_out ${CMAKE_BINARY_DIR}/man)
 file(MAKE_DIRECTORY ${man_out})
@@ -71,7 +73,7 @@ else()
   # (no name or time stamp in the file, so each build gives the same bytes).
   find_program(GZIP_PROGRAM gzip REQUIRED)
   set(compressed "")
-  foreach(page ${package_pages})
+  foreach(page ${package_pages} ${simulator_pages})
     set(src ${CMAKE_SOURCE_DIR}/man/${page})
     add_custom_command(
       OUTPUT ${man_out}/${page}.gz

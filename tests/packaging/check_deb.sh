@@ -36,7 +36,10 @@ list=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 for f in usr/bin/VELDAK usr/bin/VRX740SW usr/bin/vrx740sim usr/bin/symaxsim \
     usr/bin/modbustcpsim usr/bin/modbus_serial_sim usr/bin/gateway_sim usr/bin/pacedcable \
     usr/share/man/man1/VELDAK.1.gz usr/share/man/man1/VRX740SW.1.gz \
-    usr/share/man/man1/vrx740sim.1.gz usr/share/doc/veldak-vrx740/copyright \
+    usr/share/man/man1/vrx740sim.1.gz usr/share/man/man1/symaxsim.1.gz \
+    usr/share/man/man1/modbustcpsim.1.gz usr/share/man/man1/modbus_serial_sim.1.gz \
+    usr/share/man/man1/gateway_sim.1.gz usr/share/man/man1/pacedcable.1.gz \
+    usr/share/doc/veldak-vrx740/copyright \
     usr/share/doc/veldak-vrx740/changelog.gz usr/share/doc/veldak-vrx740/README.md; do
     grep -qx "\./$f" <<<"$list" || { echo "package lacks $f"; exit 1; }
 done
@@ -62,8 +65,8 @@ zcat "$work/root/usr/share/man/man1/VRX740SW.1.gz" | groff -man -ww -z
 if command -v lintian >/dev/null; then
     lintian --no-tag-display-limit "$deb" >"$work/lintian.txt" 2>&1 || true
     cat "$work/lintian.txt"
-    if grep -q "^E: " "$work/lintian.txt"; then
-        echo "lintian reports errors"
+    if grep -q "^E: \|no-manual-page" "$work/lintian.txt"; then
+        echo "lintian reports errors or a program without a manual page"
         exit 1
     fi
     echo "lintian: no errors"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # `cmake --install` of a Linux build tree into a scratch prefix puts exactly
-# these files there: the programs, every simulator, the manual pages gzipped,
+# these files there: the programs, every simulator, their manual pages gzipped,
 # and the documents.
 #
 #   check_install.sh BUILD_DIR
@@ -23,6 +23,11 @@ share/doc/veldak-vrx740/changelog.gz
 share/doc/veldak-vrx740/copyright
 share/man/man1/VELDAK.1.gz
 share/man/man1/VRX740SW.1.gz
+share/man/man1/gateway_sim.1.gz
+share/man/man1/modbus_serial_sim.1.gz
+share/man/man1/modbustcpsim.1.gz
+share/man/man1/pacedcable.1.gz
+share/man/man1/symaxsim.1.gz
 share/man/man1/vrx740sim.1.gz"
 actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 if [[ $actual != "$expected" ]]; then
