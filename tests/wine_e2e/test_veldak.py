@@ -88,7 +88,7 @@ class VeldakExe(unittest.TestCase):
         self.sim.cmd("set 8177 0x5645 0x4C44 0x414B 0x2057 0x494E 0x4520 0x2020 0x2020 "
                      "0x2020 0x2020 0")
         self.v = v = WineProgram(VELDAK_EXE, ["COM1:9600,E,8,1"], self.dir)
-        v.wait_text(1, 1, " " * 29 + "SY/MAX Register Viewer")
+        v.wait_for(lambda: "SY/MAX Register Viewer" in v.row(1), "the title")
         v.wait_text(4, 1, "REGSTR  HEX   UNSIGN  SIGNED  STAT")
         v.wait_text(5, 1, "     1  1234    4660    4660  ABCD")
         v.wait_text(6, 9, "FFFF   65535      -1  ")
