@@ -198,7 +198,7 @@ bool FinishBackup(BackupOut *o, bool ok) {
         ShowError("Can't write disk file");
         ok = false;
     }
-    if (ok && rename(o->scratch.c_str(), o->real.c_str()) != 0) {
+    if (ok && !RenameOver(o->scratch.c_str(), o->real.c_str())) {
         ShowErrorF("Can't write file \"%s\".", o->name.c_str());
         ok = false;
     }

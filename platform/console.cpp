@@ -42,8 +42,12 @@ int pull(int timeout_ms) {
             KeyDecoderTimeout(&decoder);
         return 0;
     }
-    for (int i = 0; i < n; i++)
-        KeyDecoderFeed(&decoder, buf[i]);
+    for (int i = 0; i < n; i++) {
+        if (ops()->key_bytes)
+            KeyDecoderPut(&decoder, buf[i]);
+        else
+            KeyDecoderFeed(&decoder, buf[i]);
+    }
     return n;
 }
 

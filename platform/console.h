@@ -27,11 +27,14 @@ struct ConsoleOps {
     // Reads up to size raw input bytes; waits up to timeout_ms (-1 for ever).
     // Returns the count, 0 when the time ran out or a signal came.
     int (*read_raw)(unsigned char *buf, int size, int timeout_ms);
+    // 1 when read_raw gives key bytes already (a PC console's: an extended key
+    // as 0 and its scan code), 0 when it gives terminal bytes to be decoded.
+    int key_bytes;
 };
 
 // Selects the console the functions below use; null selects the terminal.
 void ConsoleSelect(const ConsoleOps *ops);
-// The terminal console.
+// The system's own console: the terminal one on POSIX, the Win32 console on Windows.
 const ConsoleOps *ConsoleTerminal(void);
 
 // Takes the console over; -1 (with a message on stderr) when it cannot be used.

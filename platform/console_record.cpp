@@ -103,8 +103,8 @@ int rec_read_raw(unsigned char *buf, int size, int timeout_ms) {
 }
 
 const ConsoleOps record_ops = {
-    rec_open,  rec_close,  rec_move, rec_colour, rec_write,
-    rec_clear, rec_cursor, rec_bell, rec_flush,  rec_read_raw,
+    rec_open,   rec_close, rec_move,  rec_colour,   rec_write, rec_clear,
+    rec_cursor, rec_bell,  rec_flush, rec_read_raw, 0,
 };
 
 } // namespace

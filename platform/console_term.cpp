@@ -327,8 +327,8 @@ int term_read_raw(unsigned char *buf, int size, int timeout_ms) {
 }
 
 const ConsoleOps terminal_ops = {
-    term_open,  term_close,  term_move, term_colour, term_write,
-    term_clear, term_cursor, term_bell, term_flush,  term_read_raw,
+    term_open,   term_close, term_move,  term_colour,   term_write, term_clear,
+    term_cursor, term_bell,  term_flush, term_read_raw, 0,
 };
 
 } // namespace

@@ -1,4 +1,5 @@
-// Code page 437 to UTF-8, for the box lines and signs the screens draw.
+// Code page 437 to Unicode and UTF-8, for the box lines and signs the screens draw.
+#include "platform/cp437.h"
 #include "platform/console_term.h"
 
 #include <cstdint>
@@ -29,12 +30,13 @@ const uint16_t upper_half[128] = {
 
 } // namespace
 
-int Cp437ToUtf8(unsigned char c, char *out) {
+unsigned Cp437ToUnicode(unsigned char c) {
     // control bytes would move the terminal's cursor: they show as their glyphs
-    unsigned u = c < 0x20    ? control_glyphs[c]
-                 : c == 0x7F ? 0x2302
-                 : c < 0x80  ? c
-                             : upper_half[c - 0x80];
+    return c < 0x20 ? control_glyphs[c] : c == 0x7F ? 0x2302 : c < 0x80 ? c : upper_half[c - 0x80];
+}
+
+int Cp437ToUtf8(unsigned char c, char *out) {
+    unsigned u = Cp437ToUnicode(c);
     if (u < 0x80) {
         out[0] = (char)u;
         return 1;

@@ -129,6 +129,10 @@ FILE *OpenFile(const char *name, const char *mode) {
     return fopen(real.c_str(), mode);
 }
 
+int RenameOver(const char *from, const char *to) {
+    return rename(from, to) == 0 ? 1 : 0;
+}
+
 int DeleteFile(const char *name) {
     std::string real;
     if (!MapFileName(name, real))

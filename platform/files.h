@@ -54,3 +54,8 @@ FILE *OpenFile(const char *name, const char *mode);
 
 // Deletes the file found by MapFileName; 1 on success, 0 on failure.
 int DeleteFile(const char *name);
+
+// Renames the file from to the name to, replacing a file of that name if there
+// is one (the replacement is whole: no moment without a file of that name on
+// POSIX); 1 on success, 0 on failure.
+int RenameOver(const char *from, const char *to);

@@ -254,6 +254,10 @@ void KeyDecoderFeed(KeyDecoder *d, uint8_t b) {
     }
 }
 
+void KeyDecoderPut(KeyDecoder *d, uint8_t b) {
+    out_put(d, b);
+}
+
 void KeyDecoderTimeout(KeyDecoder *d) {
     if (d->state == ST_ESC)
         out_put(d, 0x1B);

@@ -48,6 +48,8 @@ struct KeyDecoder {
 void KeyDecoderReset(KeyDecoder *d);
 // Feeds one raw byte.
 void KeyDecoderFeed(KeyDecoder *d, uint8_t byte);
+// Queues a key byte that needs no decoding (one a PC console gave).
+void KeyDecoderPut(KeyDecoder *d, uint8_t byte);
 // No more bytes came within the escape time: a lone ESC is a key, a partial sequence is dropped.
 void KeyDecoderTimeout(KeyDecoder *d);
 // True while a sequence is incomplete (the reader then waits the escape time).

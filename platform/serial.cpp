@@ -1,8 +1,8 @@
 // Serial ports on termios: port names, open and attach, line settings and
 // pacing. The paced transfers are in serial_io.cpp.
+#include "platform/serial_name.h"
 #include "platform/serial_port.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -57,14 +57,6 @@ bool IsPty(int fd) {
     return (ma >= 136 && ma <= 143) || (ma == 5 && mi == 2);
 }
 
-void SetPacingLocked(SerialPort *p, int baud, int bitsPerChar) {
-    if (baud <= 0)
-        baud = 9600;
-    if (bitsPerChar <= 0)
-        bitsPerChar = 10;
-    p->charNs = (int64_t)bitsPerChar * 1000000000 / baud;
-}
-
 SerialPort *PortNew(int fd) {
     SerialPort *p = new (std::nothrow) SerialPort();
     if (!p)
@@ -81,7 +73,7 @@ SerialPort *PortNew(int fd) {
         return nullptr;
     }
     p->pty = IsPty(fd);
-    SetPacingLocked(p, 9600, 11);
+    SerialSetPacingLocked(p, 9600, 11);
     return p;
 }
 
@@ -97,30 +89,13 @@ void MakeRaw(termios *t) {
 
 } // namespace
 
-int SerialPortPath(const char *name, char *path, int size) {
-    return SerialPortPathIn(name, nullptr, path, size);
-}
-
 int SerialPortPathIn(const char *name, const char *base, char *path, int size) {
     if (!name || !path || size < 2)
         return 0;
     if (name[0] == '/')
         return snprintf(path, (size_t)size, "%s", name) < size;
-    char dev[8] = {0};
-    for (int i = 0; i < 7 && name[i]; i++)
-        dev[i] = (char)toupper((unsigned char)name[i]);
-    // The device name ends at the colon ("COM1:" is COM1).
-    if (char *colon = strchr(dev, ':'))
-        *colon = 0;
-    size_t len = strlen(dev);
-    if (len < 4 || strncmp(dev, "COM", 3) != 0)
-        return 0;
-    int number = 0;
-    for (size_t i = 3; i < len; i++) {
-        if (!isdigit((unsigned char)dev[i]))
-            return 0;
-        number = number * 10 + (dev[i] - '0');
-    }
+    char dev[8];
+    int number = SerialComNumber(name, dev);
     if (number < 1)
         return 0;
     struct stat st;
@@ -180,7 +155,7 @@ SerialPort *SerialPortAttach(int fd, int baud) {
     SerialPort *p = PortNew(fd);
     if (!p)
         return nullptr;
-    SetPacingLocked(p, baud, 10);
+    SerialSetPacingLocked(p, baud, 10);
     return p;
 }
 
@@ -212,10 +187,6 @@ void SerialPortSetRtsToggle(SerialPort *p, bool on) {
     }
     p->rtsMode = SERIAL_RTS_TOGGLE_PORT;
     SerialRtsForWrite(p, false);
-}
-
-int SerialPortRtsMode(const SerialPort *p) {
-    return p ? p->rtsMode : SERIAL_RTS_HELD;
 }
 
 void SerialRtsForWrite(SerialPort *p, bool on) {
@@ -312,29 +283,8 @@ int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int d
         break;
     }
     std::lock_guard<std::mutex> guard(p->lock);
-    SetPacingLocked(p, baud, bits);
+    SerialSetPacingLocked(p, baud, bits);
     return took ? 1 : 0;
-}
-
-void SerialPortSetPacing(SerialPort *p, int baud, int bitsPerChar) {
-    std::lock_guard<std::mutex> guard(p->lock);
-    SetPacingLocked(p, baud, bitsPerChar);
-}
-
-void SerialPortSetEager(SerialPort *p, bool on) {
-    p->eager = on;
-}
-
-void SerialPortSetInterval(SerialPort *p, int ms) {
-    p->intervalMs = ms < 1 ? 1 : ms;
-}
-
-int SerialPortInterval(const SerialPort *p) {
-    return p->intervalMs;
-}
-
-int SerialPortCharTime(const SerialPort *p) {
-    return (int)(p->charNs / 1000);
 }
 
 int SerialPortFd(const SerialPort *p) {

@@ -13,8 +13,10 @@
 //   thread, SerialPortWait on the reader thread (reports read completions,
 //   write completions, hang-up and stop);
 // - simulators and tests on a pty master: SerialPortAttach, then the blocking
-//   SerialPortWrite and SerialPortRead, and SerialPortStop to end them.
-// A port that hangs up (pty peer closed, adapter pulled) is reported once and
+//   SerialPortWrite and SerialPortRead, and SerialPortStop to end them. These
+//   are POSIX only: the simulators and their tests stay Linux programs.
+// A port that hangs up (pty peer closed, adapter pulled: on Win32 an
+// overlapped operation that fails) is reported once and
 // then never polled again, so no caller spins on it.
 #pragma once
 #include <cstdint>
@@ -52,26 +54,31 @@ enum SerialParity {
     PARITY_MARK = 4,
 };
 
-// Opens a port by name. "COMn:" (first 7 characters, any case) means a file
-// or symlink named COMn in the current directory when there is one (point it
-// at /dev/ttyUSB0 or a pty slave), else /dev/ttyS<n-1>; a name beginning with
-// "/" is a device path used as is. Opened exclusively (TIOCEXCL), raw, 9600
-// baud, 8 data bits, even parity, one stop bit, CTS output flow control, DTR
-// on, inter-character interval 20 ms. None when it cannot be opened or is not
-// a terminal.
+// Opens a port by name (first 7 characters of "COMn:", any case; see
+// SerialComNumber). POSIX: "COMn:" means a file or symlink named COMn in the
+// current directory when there is one (point it at /dev/ttyUSB0 or a pty
+// slave), else /dev/ttyS<n-1>; a name beginning with "/" is a device path used
+// as is; opened exclusively (TIOCEXCL). Win32: "COMn:" is \\.\COMn, so COM10
+// and above work; a name beginning with \\.\ is used as is; opened
+// overlapped and not shared. Raw, 9600 baud, 8 data bits, even parity, one
+// stop bit, CTS output flow control, DTR on, inter-character interval 20 ms.
+// None when it cannot be opened or is not a serial device.
 SerialPort *SerialPortOpen(const char *name);
 // Resolves a port name as SerialPortOpen does into path (size bytes); 0 when
 // the name is not a port name.
 int SerialPortPath(const char *name, char *path, int size);
 // SerialPortPath with "COMn:" looked for in the directory base (null or "":
-// the current one); a file found there is given as base/COMn.
+// the current one); a file found there is given as base/COMn. Win32 has no
+// such files: the base is not looked at.
 int SerialPortPathIn(const char *name, const char *base, char *path, int size);
+#ifndef _WIN32
 // Wraps an open fd (a pty master) with the same pacing and read semantics,
 // 8 data bits, no parity, one stop bit at baud. Puts the line in raw mode
 // where it can. The port owns the fd from then on (SerialPortClose closes it).
 // Note: a pty master reports hang-up while no slave fd is open.
 SerialPort *SerialPortAttach(int fd, int baud);
-// Closes the fd and frees the port. No other thread may be using it.
+#endif
+// Closes the port and frees it. No other thread may be using it.
 void SerialPortClose(SerialPort *p);
 
 // Sets baud, parity (SerialParity; other codes keep the old parity), stop
@@ -86,8 +93,9 @@ void SerialPortClose(SerialPort *p);
 int SerialPortConfigure(SerialPort *p, int baud, int parity, int stopBits, int dataBits);
 // Toggles RTS around transmission (on) or holds it on (off), for a
 // half-duplex line whose transmitter RTS keys. The line driver's RS-485 mode
-// is used where the driver has it; else the port raises RTS before each write
-// and drops it once the write has drained. Call before the port is in use.
+// (Win32: RTS_CONTROL_TOGGLE) is used where the driver has it; else the port
+// raises RTS before each write and drops it once the write has drained. Call
+// before the port is in use.
 void SerialPortSetRtsToggle(SerialPort *p, bool on);
 // The way RTS is driven now (SerialRtsMode).
 int SerialPortRtsMode(const SerialPort *p);
@@ -100,14 +108,17 @@ void SerialPortSetPacing(SerialPort *p, int baud, int bitsPerChar);
 // interval. Call before the port is in use.
 void SerialPortSetEager(SerialPort *p, bool on);
 // Sets the inter-character interval that ends a read, in milliseconds (≥ 1).
+// Both systems time it themselves (serial_wait.h); on Win32 the port's reads
+// return at once and EV_RXCHAR tells of new bytes.
 void SerialPortSetInterval(SerialPort *p, int ms);
 // The inter-character interval in milliseconds.
 int SerialPortInterval(const SerialPort *p);
 // Microseconds one character takes on the wire.
 int SerialPortCharTime(const SerialPort *p);
+
+#ifndef _WIN32
 // The file descriptor (for tests).
 int SerialPortFd(const SerialPort *p);
-
 // Blocking read: waits up to timeoutMs (-1: without limit) for the first
 // byte, then goes on until size bytes or the interval passes quiet. Returns
 // the count, SERIAL_TIMEOUT, SERIAL_HUNGUP or SERIAL_STOPPED (bytes already
@@ -118,6 +129,7 @@ int SerialPortRead(SerialPort *p, uint8_t *buf, int size, int timeoutMs);
 // Blocking paced write: returns n once the bytes would have left the wire,
 // SERIAL_HUNGUP or SERIAL_STOPPED.
 int SerialPortWrite(SerialPort *p, const uint8_t *buf, int n);
+#endif
 // Wakes every blocked read, write and wait on the port; from then on they
 // return SERIAL_STOPPED / SERIAL_EV_STOP at once. Safe from any thread.
 void SerialPortStop(SerialPort *p);

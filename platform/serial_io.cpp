@@ -65,11 +65,12 @@ bool ReadAvailable(SerialPort *p, uint8_t *buf, int room, int *got) {
 
 // Hands more of the started write to the system; false when the line is gone.
 bool PushWrite(SerialPort *p) {
-    while (p->writeHanded < p->writeLength) {
+    SerialWaitState &w = p->wait;
+    while (w.writeHanded < w.writeLength) {
         ssize_t n =
-            write(p->fd, p->writeBuf + p->writeHanded, (size_t)(p->writeLength - p->writeHanded));
+            write(p->fd, p->writeBuf + w.writeHanded, (size_t)(w.writeLength - w.writeHanded));
         if (n > 0) {
-            p->writeHanded += (int)n;
+            w.writeHanded += (int)n;
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
@@ -130,9 +131,7 @@ int SerialPortWrite(SerialPort *p, const uint8_t *buf, int n) {
     int64_t due;
     {
         std::lock_guard<std::mutex> guard(p->lock);
-        int64_t begin = std::max(SerialNowNs(), p->lineFreeAt);
-        p->lineFreeAt = begin + n * p->charNs;
-        due = p->lineFreeAt;
+        due = SerialBookLine(p, n);
     }
     SerialRtsForWrite(p, true);
     int handed = 0;
@@ -171,18 +170,17 @@ int SerialPortWriteStart(SerialPort *p, const uint8_t *buf, int n) {
         return 0;
     {
         std::lock_guard<std::mutex> guard(p->lock);
-        if (p->hungUp || p->stopped || p->writing)
+        SerialWaitState &w = p->wait;
+        if (p->hungUp || p->stopped || w.writing)
             return 0;
         memcpy(p->writeBuf, buf, (size_t)n);
-        p->writeLength = n;
-        p->writeHanded = 0;
-        p->writing = true;
-        int64_t begin = std::max(SerialNowNs(), p->lineFreeAt);
-        p->lineFreeAt = begin + n * p->charNs;
-        p->writeDueAt = p->lineFreeAt;
+        w.writeLength = n;
+        w.writeHanded = 0;
+        w.writing = true;
+        w.writeDueAt = SerialBookLine(p, n);
         SerialRtsForWrite(p, true);
         if (!PushWrite(p)) {
-            p->writing = false;
+            w.writing = false;
             p->hungUp = true;
         }
     }
@@ -195,70 +193,31 @@ int SerialPortWriteStart(SerialPort *p, const uint8_t *buf, int n) {
 int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
     *count = 0;
     for (;;) {
-        if (p->stopped)
-            return SERIAL_EV_STOP;
-        if (p->hungUp && p->readCount > 0) {
-            // The bytes that came before the hang-up are delivered first,
-            // and on an eager port the end of their frame after them.
-            *count = p->readCount;
-            p->readCount = 0;
-            p->quietPending = p->eager;
-            return SERIAL_EV_READ;
-        }
-        if (p->hungUp && p->quietPending) {
-            p->quietPending = false;
-            return SERIAL_EV_QUIET;
-        }
-        if (p->hungUp && !p->hangReported) {
-            p->hangReported = true;
-            std::lock_guard<std::mutex> guard(p->lock);
-            p->writing = false;
-            return SERIAL_EV_HUNGUP;
-        }
-        int64_t now = SerialNowNs();
-        int64_t interval = (int64_t)p->intervalMs * 1000000;
-        bool down = p->hungUp;
-        if (!down && p->readCount > 0 &&
-            (p->eager || p->readCount >= size || now - p->lastByteAt >= interval)) {
-            *count = p->readCount;
-            p->readCount = 0;
-            p->quietPending = p->eager;
-            return SERIAL_EV_READ;
-        }
-        // Bytes already waiting are no quiet line, only a reader that came
-        // late (the framers took their time, or the thread was not scheduled):
-        // they are read first, as they were when reads were not eager.
-        if (!down && p->quietPending && now - p->lastByteAt >= interval && !InputWaiting(p)) {
-            p->quietPending = false;
-            return SERIAL_EV_QUIET;
-        }
-        int64_t until = kForever;
-        if (!down && (p->readCount > 0 || p->quietPending))
-            until = p->lastByteAt + interval;
-        bool wantOut = false;
+        SerialWaitFacts f;
+        f.now = SerialNowNs();
+        f.intervalNs = (int64_t)p->intervalMs * 1000000;
+        f.size = size;
+        f.stopped = p->stopped;
+        f.hungUp = p->hungUp;
+        f.inputWaiting = SerialWaitNeedsInput(p->wait, f) && InputWaiting(p);
+        SerialWaitStep step;
         {
             std::lock_guard<std::mutex> guard(p->lock);
-            if (p->writing && p->writeHanded == p->writeLength) {
-                if (now >= p->writeDueAt) {
-                    if (!OutputQueued(p)) {
-                        SerialRtsForWrite(p, false);
-                        p->writing = false;
-                        *count = p->writeLength;
-                        return SERIAL_EV_WRITTEN;
-                    }
-                    until = std::min(until, now + 1000000); // look again in a millisecond
-                } else {
-                    until = std::min(until, p->writeDueAt);
-                }
-            }
-            wantOut = p->writing && p->writeHanded < p->writeLength;
+            f.outputQueued = SerialWaitNeedsOutput(p->wait, f) && OutputQueued(p);
+            step = SerialWaitDecide(&p->wait, f);
+            if (step.event == SERIAL_EV_WRITTEN)
+                SerialRtsForWrite(p, false);
+        }
+        if (step.event) {
+            *count = step.count;
+            return step.event;
         }
         pollfd fds[3] = {{p->stopFd, POLLIN, 0},
                          {p->nudgeFd, POLLIN, 0},
-                         {p->fd, (short)(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
+                         {p->fd, (short)(POLLIN | (step.wantOutput ? POLLOUT : 0)), 0}};
         timespec ts;
-        int r = ppoll(fds, down ? 2 : 3,
-                      SpanToTimespec(until == kForever ? kForever : until - now, &ts), nullptr);
+        int64_t span = step.until == SERIAL_FOREVER ? kForever : step.until - f.now;
+        int r = ppoll(fds, step.watchLine ? 3 : 2, SpanToTimespec(span, &ts), nullptr);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -267,19 +226,20 @@ int SerialPortWait(SerialPort *p, uint8_t *buf, int size, int *count) {
         }
         if (fds[1].revents & POLLIN)
             DrainEventFd(p->nudgeFd);
-        if (down || r == 0)
+        if (!step.watchLine || r == 0)
             continue;
         if (fds[2].revents & kReadable) {
             int got;
+            int &readCount = p->wait.readCount;
             // An error or hang-up that yields no bytes would wake every poll.
-            if (!ReadAvailable(p, buf + p->readCount, size - p->readCount, &got) ||
+            if (!ReadAvailable(p, buf + readCount, size - readCount, &got) ||
                 (got == 0 && (fds[2].revents & kTrouble))) {
                 p->hungUp = true;
                 continue;
             }
             if (got > 0) {
-                p->readCount += got;
-                p->lastByteAt = SerialNowNs();
+                readCount += got;
+                p->wait.lastByteAt = SerialNowNs();
             }
         }
         if (fds[2].revents & POLLOUT) {

@@ -34,6 +34,8 @@ make_deb() {
 make_zip() {
     local build=${WIN_BUILD:-$root/build-win}
     local toolchain="$root/cmake/mingw-w64-x86_64.cmake"
+    bash "$root/scripts/install-deps.sh" package
+    bash "$root/scripts/install-deps.sh" win
     if [[ ! -f $toolchain ]]; then
         echo "package: no Windows toolchain file ($toolchain)" >&2
         exit 1

@@ -10,10 +10,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 // Every error window shown while keys pushed by AnswerErrors are read.
 inline std::vector<std::string> shown_errors;
@@ -38,12 +37,16 @@ class ConfiguratorTest : public ::testing::Test {
     std::string saved_cwd;
 
     void SetUp() override {
-        char tmpl[] = "/tmp/configurator_test_XXXXXX";
-        const char *p = mkdtemp(tmpl);
-        ASSERT_NE(p, nullptr);
-        dir = p;
-        char buf[4096];
-        saved_cwd = getcwd(buf, sizeof buf) ? buf : "/";
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        std::random_device seed;
+        for (int tries = 0; tries < 100 && dir.empty(); tries++) {
+            std::filesystem::path p = base / ("configurator_test_" + std::to_string(seed()));
+            if (std::filesystem::create_directory(p, ec))
+                dir = p.string();
+        }
+        ASSERT_FALSE(dir.empty());
+        saved_cwd = std::filesystem::current_path(ec).string();
         SetStartDirectory(dir);
         ConsoleRecordStart();
         ScreenInit();
@@ -57,9 +60,10 @@ class ConfiguratorTest : public ::testing::Test {
     void TearDown() override {
         ScreenExit();
         ConsoleRecordStop();
-        if (chdir(saved_cwd.c_str()) != 0)
-            ADD_FAILURE() << "chdir back";
         std::error_code ec;
+        std::filesystem::current_path(saved_cwd, ec);
+        if (ec)
+            ADD_FAILURE() << "chdir back";
         std::filesystem::remove_all(dir, ec);
         SetStartDirectory(".");
     }

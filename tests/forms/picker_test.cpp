@@ -1,46 +1,7 @@
-// The file picker: listing, pages, directories, drives and typed names.
-#include "keys.h"
-#include "platform/files.h"
-#include "tempdir.h"
-
-#include <cstdlib>
+// The file picker: listing, pages, directories and typed names.
+#include "picker_fixture.h"
 
 namespace {
-
-class Picker : public FormsScreen {
-  protected:
-    TempDir dir;
-    CwdGuard cwd;
-    std::string home;
-    void SetUp() override {
-        FormsScreen::SetUp();
-        ASSERT_EQ(ChangeDirectory(dir.path.c_str()), 1);
-        const char *h = getenv("HOME");
-        home = h != nullptr ? h : "";
-        setenv("HOME", dir.path.c_str(), 1); // "~" leads back here
-    }
-    void TearDown() override {
-        if (!home.empty())
-            setenv("HOME", home.c_str(), 1);
-        FormsScreen::TearDown();
-    }
-    // Makes count files F000.VRX, F001.VRX, ...
-    void MakeFiles(int count) {
-        for (int i = 0; i < count; i++) {
-            char name[16];
-            snprintf(name, sizeof name, "F%03d.VRX", i);
-            dir.file(name);
-        }
-    }
-    // The picker's answer, "" when it was left with ESC.
-    static std::string Pick(const char *pattern, int dirs, const char *offered = "") {
-        char result[10];
-        snprintf(result, sizeof result, "%s", offered);
-        int ok = PickFile(11, 38, pattern, result, dirs);
-        EXPECT_EQ(ConsoleRecordStarved(), 0);
-        return ok ? std::string(result) : std::string();
-    }
-};
 
 TEST_F(Picker, NinetySevenEntriesPageByPage) {
     MakeFiles(97);
@@ -138,45 +99,6 @@ TEST_F(Picker, FirstPageColumns) {
     EXPECT_EQ(snapshot.attrs[14].substr(1, 8), "33333333"); // the current entry
     EXPECT_EQ(snapshot.attrs[15].substr(1, 8), "00000000");
     EXPECT_EQ(snapshot.console[11].substr(37, 8), "F000...."); // the name field
-}
-
-TEST_F(Picker, DirectoriesDrivesAndParent) {
-    dir.dir("sub");
-    dir.file("sub/inner.vrx");
-    dir.file("config.vrx");
-    dir.file("notes.txt");
-    SnapshotOnF2();
-    Keys({KEY_F2, 27});
-    Pick("*.VRX", 1);
-    // Sorted names (.. first), then the root and home drives.
-    EXPECT_EQ(snapshot.rows[14].substr(0, 10), "[ parent ]");
-    EXPECT_EQ(snapshot.attrs[14].substr(0, 10), "3333333333");
-    EXPECT_EQ(snapshot.rows[15].substr(0, 10), " CONFIG   ");
-    EXPECT_EQ(snapshot.rows[16].substr(0, 10), "[SUB     ]");
-    EXPECT_EQ(snapshot.attrs[16].substr(0, 10), "0222222220");
-    EXPECT_EQ(snapshot.rows[17].substr(0, 10), "[/       ]");
-    EXPECT_EQ(snapshot.rows[18].substr(0, 10), "[~       ]");
-    EXPECT_EQ(snapshot.rows[19].substr(0, 10), std::string(10, ' '));
-
-    // ENTER on SUB enters it; its file is listed; ENTER picks it.
-    Keys({KEY_DOWN, KEY_DOWN, 13, KEY_DOWN, 13});
-    EXPECT_EQ(Pick("*.VRX", 1), "INNER");
-    EXPECT_EQ(CurrentDirectory(), dir.path + "/sub");
-    // The parent leads back up; "~" goes home, "/" to the root.
-    Keys({13, 27});
-    EXPECT_EQ(Pick("*.VRX", 1), "");
-    EXPECT_EQ(CurrentDirectory(), dir.path);
-    ASSERT_EQ(ChangeDirectory("sub"), 1);
-    Keys({KEY_DOWN, KEY_DOWN, KEY_DOWN, 13, 27}); // .., INNER, /, ~
-    EXPECT_EQ(Pick("*.VRX", 1), "");
-    EXPECT_EQ(CurrentDirectory(), dir.path);
-}
-
-TEST_F(Picker, RootDrive) {
-    dir.dir("sub");
-    Keys({KEY_DOWN, KEY_DOWN, 13, 27}); // .., SUB, /
-    EXPECT_EQ(Pick("*.VRX", 1), "");
-    EXPECT_EQ(CurrentDirectory(), "/");
 }
 
 TEST_F(Picker, PatternsAndCase) {

@@ -3,18 +3,22 @@
 #pragma once
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
-
-#include <unistd.h>
 
 struct TempDir {
     std::string path;
     TempDir() {
-        char tmpl[] = "/tmp/forms_test_XXXXXX";
-        const char *p = mkdtemp(tmpl);
-        path = p != nullptr ? p : "";
+        // a new directory of a random name in the system's scratch place
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        std::random_device seed;
+        for (int tries = 0; tries < 100 && path.empty(); tries++) {
+            std::filesystem::path p = base / ("forms_test_" + std::to_string(seed()));
+            if (std::filesystem::create_directory(p, ec))
+                path = p.string();
+        }
     }
     ~TempDir() {
         std::error_code ec;
@@ -33,13 +37,15 @@ struct TempDir {
 };
 
 struct CwdGuard {
-    std::string saved;
+    std::filesystem::path saved;
     CwdGuard() {
-        char buf[4096];
-        saved = getcwd(buf, sizeof buf) != nullptr ? buf : "/";
+        std::error_code ec;
+        saved = std::filesystem::current_path(ec);
     }
     ~CwdGuard() {
-        if (chdir(saved.c_str()) != 0)
+        std::error_code ec;
+        std::filesystem::current_path(saved, ec);
+        if (ec)
             perror("chdir");
     }
 };

@@ -2,15 +2,12 @@
 #include "regedit/target.h"
 
 #include "comm/comm.h"
+#include "platform/sockets.h"
 #include "regedit/command_line.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -180,17 +177,11 @@ struct Listener {
     int fd = -1;
     unsigned port = 0;
     Listener() {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, (sockaddr *)&a, sizeof a);
-        listen(fd, 8);
-        socklen_t len = sizeof a;
-        getsockname(fd, (sockaddr *)&a, &len);
-        port = ntohs(a.sin_port);
+        uint16_t bound = 0;
+        fd = SockListenLoopback(0, &bound);
+        port = bound;
     }
-    ~Listener() { close(fd); }
+    ~Listener() { SockClose(fd); }
 };
 
 TEST(Start, TcpTargetsAndTheStartCheck) {
@@ -226,7 +217,7 @@ TEST(Start, TcpTargetsAndTheStartCheck) {
 TEST(Start, TcpRefusedNamesHostAndPort) {
     Listener l;
     unsigned port = l.port;
-    close(l.fd);
+    SockClose(l.fd);
     l.fd = -1;
     std::string target = "127.0.0.1:" + std::to_string(port);
     Started r = Start({target.c_str(), "-E"});
