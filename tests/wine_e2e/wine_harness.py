@@ -22,6 +22,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -45,7 +46,10 @@ WINE = os.environ.get("WINE", "wine")
 WINESERVER = os.environ.get("WINESERVER", "wineserver")
 VELDAK_EXE = os.environ.get("VELDAK_EXE", "")
 VRX740SW_EXE = os.environ.get("VRX740SW_EXE", "")
-PREFIXES = os.environ.get("WINE_E2E_PREFIXES", os.path.join(HERE, "wine-prefixes"))
+# The prefixes live in the build tree (ctest names the folder) or, run by
+# hand, in the system's temporary folder: never among the sources.
+PREFIXES = os.environ.get("WINE_E2E_PREFIXES",
+                          os.path.join(tempfile.gettempdir(), "wine-e2e-prefixes"))
 # Wine starts slowly, and a first start in a prefix more so.
 WAIT = float(os.environ.get("WINE_E2E_WAIT", "60"))
 
