@@ -8,6 +8,7 @@
 #include "sim/symax/symax_wire.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 using namespace symaxsim;
@@ -75,6 +76,7 @@ bool ModuleLineStart(ModuleLine *line, int baud, bool cable, std::string *error)
     // Behind the cable the module answers at once; the cable alone paces.
     o.link = cable ? "" : line->dir + "/COM1";
     o.baud = cable ? 1000000 : baud;
+    o.trace = getenv("MODULE_LINE_TRACE") != nullptr;
     o.hook.read = served_read;
     o.hook.write = served_write;
     o.hook.ctx = line;
@@ -295,28 +297,39 @@ void PrintPass(const char *name, long records, const PassFigures &p, const char 
     fflush(stdout);
 }
 
-void NeedWrite(std::vector<Transaction> *v, unsigned s, unsigned l, bool withNumber) {
-    v->push_back(MadeUp(true, s + l + 2, 1)); // command register to 0
-    v->push_back(MadeUp(false, s, 1));        // completion bits clear
-    if (withNumber)
-        v->push_back(MadeUp(true, s + 1, l + 1)); // number and image
-    else
-        v->push_back(MadeUp(true, s + 2, l)); // image
-    v->push_back(MadeUp(true, s + l + 2, 1)); // the command
-    v->push_back(MadeUp(false, s, 1));        // complete
+// The image registers from S + 2 on, in chunks of 128.
+static void NeedImage(std::vector<Transaction> *v, bool write, unsigned s, unsigned l) {
+    for (unsigned done = 0; done < l; done += 128)
+        v->push_back(MadeUp(write, s + 2 + done, l - done < 128 ? l - done : 128));
 }
 
-void NeedRead(std::vector<Transaction> *v, unsigned s, unsigned l, bool first, bool found) {
+void NeedWrite(std::vector<Transaction> *v, unsigned s, unsigned l, bool withNumber,
+               bool idleAfter) {
+    v->push_back(MadeUp(true, s + l + 2, 1)); // command register to 0
+    v->push_back(MadeUp(false, s, 1));        // completion bits clear
+    NeedImage(v, true, s, l);
+    if (withNumber)
+        v->push_back(MadeUp(true, s + 1, 1)); // the record number
+    v->push_back(MadeUp(true, s + l + 2, 1)); // the command
+    v->push_back(MadeUp(false, s, 1));        // complete
+    if (idleAfter)
+        v->push_back(MadeUp(true, s + l + 2, 1));
+}
+
+void NeedRead(std::vector<Transaction> *v, unsigned s, unsigned l, bool first, bool found,
+              bool idleAfter) {
     v->push_back(MadeUp(true, s + l + 2, 1));
     v->push_back(MadeUp(false, s, 1));
     if (first)
         v->push_back(MadeUp(true, s + 1, 1)); // the record number asked for
     v->push_back(MadeUp(true, s + l + 2, 1));
     v->push_back(MadeUp(false, s, 1));
-    if (found && first)
-        v->push_back(MadeUp(false, s + 2, l)); // image
-    else if (found)
-        v->push_back(MadeUp(false, s + 1, l + 1)); // number found and image
+    if (found)
+        NeedImage(v, false, s, l);
+    if (found && !first)
+        v->push_back(MadeUp(false, s + 1, 1)); // the number of the record found
+    if (idleAfter)
+        v->push_back(MadeUp(true, s + l + 2, 1));
 }
 
 void NeedIdle(std::vector<Transaction> *v, unsigned s, unsigned l) {

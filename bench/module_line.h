@@ -125,17 +125,21 @@ PassFigures MeasurePass(ModuleLine *line, const std::vector<Transaction> &log, u
 void PrintPassHeader(void);
 void PrintPass(const char *name, long records, const PassFigures &p, const char *failure);
 
-// The transactions the window protocol needs for one record, at least: the
-// command register back to 0, one status read to see the completion bits
-// clear, the command (and whatever must go before it), one status read to
-// see it complete, and the image read when it was a read. Contiguous
-// registers go in one transaction. The made-up transactions carry zeros,
-// while a 0x10 byte of real values (CMD_WRITE_AT_NUMBER, its status bit)
-// goes twice on the line: the limit needed errs low by about 1%, so the
+// The transactions the window protocol's own steps make for one record,
+// each poll taken as one status read: the command register to 0, a status
+// read to see the completion bits clear, then for a write the image in
+// chunks of 128 from S + 2, the record number (withNumber) and the command;
+// for a read the record number asked for (first) and the command. Then a
+// status read to see it complete; for a read that found its record the image
+// in chunks and, after a read-next, the record number register read on its
+// own. idleAfter: the command register to 0 again after the record (backup
+// and restore do that after every record). The made-up transactions carry
+// zeros, while a 0x10 byte of real values (CMD_WRITE_AT_NUMBER, its status
+// bit) goes twice on the line: the limit needed errs low by about 1%, so the
 // ratio to it errs high.
-void NeedWrite(std::vector<Transaction> *v, unsigned status, unsigned recordLength,
-               bool withNumber);
+void NeedWrite(std::vector<Transaction> *v, unsigned status, unsigned recordLength, bool withNumber,
+               bool idleAfter);
 void NeedRead(std::vector<Transaction> *v, unsigned status, unsigned recordLength, bool first,
-              bool found);
+              bool found, bool idleAfter);
 // The command register back to 0 once the pass is over.
 void NeedIdle(std::vector<Transaction> *v, unsigned status, unsigned recordLength);

@@ -91,15 +91,20 @@ void FlushQueues(CommHandle *h) {
 
 // Takes the first reply, waiting up to ticks of about 10 ms. The idle hook is
 // called once a tick; a reply wakes the wait at once, and so does a receive
-// framer that clears ReplyWaitCounter (it notifies replyArrived).
+// framer that clears ReplyWaitCounter (it notifies replyArrived), and so does
+// a hang-up of the line.
 MsgBuffer *WaitReply(CommHandle *h, int ticks) {
     std::unique_lock<std::recursive_mutex> guard(h->lock);
+    bool aborted = false;
     if (!h->replyQueue.head) {
-        if (ticks <= 0)
+        if (ticks <= 0) {
+            h->stats.timeouts++;
             return nullptr;
+        }
         ReplyWaitCounter = ticks;
         while (!h->replyQueue.head) {
-            if (ReplyWaitCounter.load() <= 0)
+            // A hung-up line ends the wait at once: nothing more can come.
+            if (ReplyWaitCounter.load() <= 0 || SerialLineDown(h))
                 break;
             IdleHook hook = h->idleHook;
             void *arg = h->idleArg;
@@ -109,15 +114,22 @@ MsgBuffer *WaitReply(CommHandle *h, int ticks) {
             guard.lock();
             if (!goOn) {
                 SetCommError(h, "Application idle abort");
+                aborted = true;
                 break;
             }
             auto until = std::chrono::steady_clock::now() + kTick;
             h->replyArrived.wait_until(guard, until, [h] {
-                return h->replyQueue.head != nullptr || ReplyWaitCounter.load() <= 0;
+                return h->replyQueue.head != nullptr || ReplyWaitCounter.load() <= 0 ||
+                       SerialLineDown(h);
             });
             ReplyWaitCounter.fetch_sub(1);
         }
         ReplyWaitCounter = 0;
     }
-    return queue_take(&h->replyQueue);
+    MsgBuffer *reply = queue_take(&h->replyQueue);
+    if (reply)
+        h->stats.repliesTaken++;
+    else if (!aborted)
+        h->stats.timeouts++;
+    return reply;
 }

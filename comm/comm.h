@@ -41,6 +41,21 @@ const char *CommErrorText(CommHandle *h);
 // Installs the idle hook (null puts the default, which always goes on waiting).
 int SetIdleHook(CommHandle *h, IdleHook hook, void *arg);
 
+// Link statistics, counted by the library on every handle from its open on.
+struct CommStats {
+    uint32_t requestsSent;    // requests (gateway: command lines) put on the link
+    uint32_t repliesTaken;    // replies received and handed to the operation
+    uint32_t timeouts;        // waits for a reply that ran out
+    uint32_t retransmissions; // Sy/Max frames sent again: ours after a NAK, the peer's after ours
+    uint32_t naks;            // Sy/Max: our frames refused by the peer (DLE NAK or busy)
+    uint32_t enquiries;       // Sy/Max: DLE ENQ sent while a frame waited for its acknowledgement
+    uint32_t checkErrors;     // frames with a bad BCC, CRC or LRC
+    uint32_t errorReplies;    // Modbus exception and Sy/Max error-status replies
+    uint32_t reconnections;   // links rebuilt after the peer or the line went away
+};
+// Copies the handle's counters into *stats; 0 (stats zeroed) for a handle not valid.
+int CommGetStats(CommHandle *h, CommStats *stats);
+
 // Holding registers (4X).
 int Read4X(CommHandle *h, int start, int count, uint16_t *values);
 // Extended memory (6X): file, record, count words.

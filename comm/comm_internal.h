@@ -105,6 +105,7 @@ struct CommHandle {
     uint8_t sequenceChar; // DC1/DC2 of the next frame sent, starts DC1
     uint8_t enquiryCounter;
     uint8_t nakRetryCounter;
+    uint8_t staleAnswers; // Sy/Max: answers still owed to enquiries of frames already acknowledged
 
     std::atomic<uint16_t> replyWanted;
     uint16_t transactionCounter;
@@ -121,6 +122,7 @@ struct CommHandle {
     uint16_t peerPort;    // host order
 
     char errorText[ERROR_TEXT_SIZE];
+    CommStats stats; // guarded by lock where the reader thread counts too
 
     std::recursive_mutex lock;
     std::condition_variable_any replyArrived; // signalled when a reply is queued
@@ -134,6 +136,8 @@ int DefaultIdleHook(void *arg);
 // Allocates a handle record with the fields every open sets; none when out of memory.
 CommHandle *HandleAllocate(int kind);
 void HandleFree(CommHandle *h);
+// Adds one to a counter of h->stats under the handle's lock.
+void StatsCount(CommHandle *h, uint32_t CommStats::*counter);
 
 // ---- buffers.cpp: the process-wide pool and the handle's queues ----
 extern std::atomic<int32_t> ReplyWaitCounter;
@@ -153,6 +157,14 @@ MsgBuffer *WaitReply(CommHandle *h, int ticks);
 CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, int wide);
 void SerialClose(CommHandle *h);
 int SerialSetParams(CommHandle *h, int baud, int parity, int stopBits, int dataBits);
+// 1 when the line is hung up or its port could not be opened again.
+int SerialLineDown(CommHandle *h);
+// serial_reopen.cpp: called before each transaction of the serial kinds;
+// opens a hung-up port again. 0 with the port's text when it cannot.
+int SerialLinkReady(CommHandle *h);
+// Called with each transaction's result: a failure on a hung-up line gets
+// the port's text.
+int SerialTransactionEnd(CommHandle *h, int result);
 int SendMessage(CommHandle *h, MsgBuffer *b);
 void KickWriter(CommHandle *h);
 void RefillWriter(CommHandle *h, int written);

@@ -129,6 +129,23 @@ int SetSymaxOptions(CommHandle *h, int crc, int priority) {
     return 1;
 }
 
+void StatsCount(CommHandle *h, uint32_t CommStats::*counter) {
+    std::lock_guard<std::recursive_mutex> guard(h->lock);
+    h->stats.*counter += 1;
+}
+
+int CommGetStats(CommHandle *h, CommStats *stats) {
+    if (!stats)
+        return 0;
+    if (!HandleValid(h)) {
+        *stats = CommStats{};
+        return 0;
+    }
+    std::lock_guard<std::recursive_mutex> guard(h->lock);
+    *stats = h->stats;
+    return 1;
+}
+
 const char *CommErrorText(CommHandle *h) {
     if (!HandleValid(h))
         return "Handle not valid";
@@ -198,13 +215,16 @@ static int ReadBits(CommHandle *h, int start, int count, uint16_t *values, int f
         return 0;
     if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h))
         return 0;
+    if (!SerialLinkReady(h))
+        return 0;
+    int n = 0;
     if (function == 4 && h->kind == LINK_SYMAX)
-        return SymaxRead3X(h, 0, start, count, values);
-    if (IsSerialModbus(h))
-        return ModbusSerialRead(h, start, count, values, function);
-    if (IsTcp(h))
-        return ModbusTcpRead(h, start, count, values, function);
-    return 0;
+        n = SymaxRead3X(h, 0, start, count, values);
+    else if (IsSerialModbus(h))
+        n = ModbusSerialRead(h, start, count, values, function);
+    else if (IsTcp(h))
+        n = ModbusTcpRead(h, start, count, values, function);
+    return SerialTransactionEnd(h, n);
 }
 
 int Read4X(CommHandle *h, int start, int count, uint16_t *values) {
@@ -214,20 +234,28 @@ int Read4X(CommHandle *h, int start, int count, uint16_t *values) {
         return 0;
     if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h))
         return 0;
+    if (!SerialLinkReady(h))
+        return 0;
+    int n = 0;
     switch (h->kind) {
     case LINK_SYMAX:
-        return SymaxRead(h, start, count, values);
+        n = SymaxRead(h, start, count, values);
+        break;
     case LINK_GATEWAY:
-        return GatewayRead(h, start, count, values);
+        n = GatewayRead(h, start, count, values);
+        break;
     case LINK_MODBUS_RTU:
     case LINK_MODBUS_ASCII:
-        return ModbusSerialRead(h, start, count, values, 3);
+        n = ModbusSerialRead(h, start, count, values, 3);
+        break;
     case LINK_MODBUS_TCP:
     case LINK_RTU_OVER_TCP:
-        return ModbusTcpRead(h, start, count, values, 3);
+        n = ModbusTcpRead(h, start, count, values, 3);
+        break;
     default:
-        return 0;
+        break;
     }
+    return SerialTransactionEnd(h, n);
 }
 
 int Read6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
@@ -235,13 +263,16 @@ int Read6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
         return 0;
     if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h))
         return 0;
+    if (!SerialLinkReady(h))
+        return 0;
+    int n = 0;
     if (h->kind == LINK_SYMAX)
-        return SymaxRead6X(h, file, record, count, values);
-    if (IsSerialModbus(h))
-        return ModbusSerialFileRead(h, 6, file, record, count, values);
-    if (IsTcp(h))
-        return ModbusTcpFileRead(h, 6, file, record, count, values);
-    return 0;
+        n = SymaxRead6X(h, file, record, count, values);
+    else if (IsSerialModbus(h))
+        n = ModbusSerialFileRead(h, 6, file, record, count, values);
+    else if (IsTcp(h))
+        n = ModbusTcpFileRead(h, 6, file, record, count, values);
+    return SerialTransactionEnd(h, n);
 }
 
 int Read0X(CommHandle *h, int, int start, int count, uint16_t *values) {
@@ -264,20 +295,28 @@ static int WriteHolding(CommHandle *h, int start, int count, uint16_t *values, i
     if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h))
         return 0;
     int function = (single && count == 1) ? 6 : 16;
+    if (!SerialLinkReady(h))
+        return 0;
+    int n = 0;
     switch (h->kind) {
     case LINK_SYMAX:
-        return SymaxWrite(h, start, count, values);
+        n = SymaxWrite(h, start, count, values);
+        break;
     case LINK_GATEWAY:
-        return GatewayWrite(h, start, count, values);
+        n = GatewayWrite(h, start, count, values);
+        break;
     case LINK_MODBUS_RTU:
     case LINK_MODBUS_ASCII:
-        return ModbusSerialWrite(h, start, count, values, function);
+        n = ModbusSerialWrite(h, start, count, values, function);
+        break;
     case LINK_MODBUS_TCP:
     case LINK_RTU_OVER_TCP:
-        return ModbusTcpWrite(h, start, count, values, function);
+        n = ModbusTcpWrite(h, start, count, values, function);
+        break;
     default:
-        return 0;
+        break;
     }
+    return SerialTransactionEnd(h, n);
 }
 
 int Write4X(CommHandle *h, int start, int count, uint16_t *values) {
@@ -293,11 +332,14 @@ int Write3X(CommHandle *h, int start, int count, uint16_t *values) {
         return 0;
     if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h))
         return 0;
+    if (!SerialLinkReady(h))
+        return 0;
+    int n = 0;
     if (IsSerialModbus(h))
-        return ModbusSerialInputWrite(h, start, count, values);
-    if (IsTcp(h))
-        return ModbusTcpInputWrite(h, start, count, values);
-    return 0;
+        n = ModbusSerialInputWrite(h, start, count, values);
+    else if (IsTcp(h))
+        n = ModbusTcpInputWrite(h, start, count, values);
+    return SerialTransactionEnd(h, n);
 }
 
 int Write6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
@@ -305,13 +347,16 @@ int Write6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
         return 0;
     if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h))
         return 0;
+    if (!SerialLinkReady(h))
+        return 0;
+    int n = 0;
     if (h->kind == LINK_SYMAX)
-        return SymaxWrite6X(h, file, record, count, values);
-    if (IsSerialModbus(h))
-        return ModbusSerialFileWrite(h, file, record, count, values);
-    if (IsTcp(h))
-        return ModbusTcpFileWrite(h, file, record, count, values);
-    return 0;
+        n = SymaxWrite6X(h, file, record, count, values);
+    else if (IsSerialModbus(h))
+        n = ModbusSerialFileWrite(h, file, record, count, values);
+    else if (IsTcp(h))
+        n = ModbusTcpFileWrite(h, file, record, count, values);
+    return SerialTransactionEnd(h, n);
 }
 
 // Packs coil states in place: bit i of the byte string for value i.
@@ -342,9 +387,11 @@ static int WriteCoils(CommHandle *h, int start, int count, uint16_t *values, int
         function = 5;
     if (!IsSerialModbus(h) && !IsTcp(h))
         return 0;
-    if (IsSerialModbus(h))
-        return ModbusSerialWrite(h, start, count, values, function);
-    return ModbusTcpWrite(h, start, count, values, function);
+    if (!SerialLinkReady(h))
+        return 0;
+    int n = IsSerialModbus(h) ? ModbusSerialWrite(h, start, count, values, function)
+                              : ModbusTcpWrite(h, start, count, values, function);
+    return SerialTransactionEnd(h, n);
 }
 
 int Write0X(CommHandle *h, int start, int count, uint16_t *values) {

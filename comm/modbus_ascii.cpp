@@ -46,6 +46,7 @@ static void ascii_frame_end(CommHandle *h, int control) {
             memmove(b->data, b->data + 1, b->length);
             reply_push(h, b);
         } else {
+            h->stats.checkErrors++;
             pool_give(b);
         }
         return;

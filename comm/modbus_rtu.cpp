@@ -101,6 +101,8 @@ void CloseRtuFrame(CommHandle *h) {
         b->route[0] = h->frameSequenceChar;
         reply_push(h, b);
     } else {
+        if (length > 2)
+            h->stats.checkErrors++;
         pool_give(b);
     }
 }

@@ -39,6 +39,8 @@ static MsgBuffer *transact(CommHandle *h, MsgBuffer *b, int length, const char *
 
 // Copies a failed check's text into the handle and gives the reply back.
 static int reply_done(CommHandle *h, MsgBuffer *reply, int result, const char *text) {
+    if (reply->length >= 1 && (reply->data[0] & 0x80))
+        StatsCount(h, &CommStats::errorReplies);
     pool_give(reply);
     if (!result)
         SetCommError(h, text);

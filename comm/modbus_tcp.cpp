@@ -98,6 +98,7 @@ static int TransactMbap(CommHandle *h, const uint8_t *pdu, int pduLength, TcpRep
         if (!n)
             return 0;
         if (Word(r->frame) == id) {
+            StatsCount(h, &CommStats::repliesTaken);
             r->unit = r->frame[6];
             r->pdu = r->frame + 7;
             r->length = n - 7;
@@ -106,6 +107,7 @@ static int TransactMbap(CommHandle *h, const uint8_t *pdu, int pduLength, TcpRep
         // A stale reply costs a poll, so that a stream of them cannot hold the wait.
         if (polls++ >= h->replyTimeout) {
             SetCommError(h, "Reply timeout");
+            StatsCount(h, &CommStats::timeouts);
             return 0;
         }
     }
@@ -126,8 +128,10 @@ static int TransactRtu(CommHandle *h, const uint8_t *pdu, int pduLength, TcpRepl
         return 0;
     if (n < 4 || Crc16(r->frame, n) != 0) {
         SetCommError(h, "Reply CRC error");
+        StatsCount(h, &CommStats::checkErrors);
         return 0;
     }
+    StatsCount(h, &CommStats::repliesTaken);
     r->unit = r->frame[0];
     r->pdu = r->frame + 1;
     r->length = n - 3;
@@ -136,7 +140,8 @@ static int TransactRtu(CommHandle *h, const uint8_t *pdu, int pduLength, TcpRepl
 
 // Drains what the peer sent before, then runs the request by the handle's kind.
 static int Transact(CommHandle *h, const uint8_t *pdu, int pduLength, TcpReply *r) {
-    TcpDrain(h);
+    if (!TcpDrain(h))
+        return 0;
     if (h->kind == LINK_RTU_OVER_TCP)
         return TransactRtu(h, pdu, pduLength, r);
     return TransactMbap(h, pdu, pduLength, r);
@@ -149,6 +154,7 @@ static int ReplyHeadOk(CommHandle *h, const TcpReply *r, int function) {
         return 0;
     }
     if (r->length >= 1 && r->pdu[0] == function + 128) {
+        StatsCount(h, &CommStats::errorReplies);
         unsigned code = r->length >= 2 ? r->pdu[1] : 0;
         if (code >= 1 && code <= 12)
             SetCommError(h, ModbusExceptionText(code));

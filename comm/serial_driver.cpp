@@ -1,30 +1,35 @@
 // The serial driver: opens the port, runs one reader thread per port that
 // feeds the receive framer and completes writes, and keeps the writer filled
 // from the transmit framer.
-#include "comm/comm_internal.h"
+#include "comm/serial_driver.h"
+#include "platform/files.h"
 #include "platform/serial.h"
 
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <system_error>
-#include <thread>
-
-struct SerialDriver {
-    std::thread reader;
-};
 
 namespace {
+
+int64_t SteadyMs(void) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // The reader thread: every received byte goes to the receive framer in
 // order as soon as it is in, so a frame with an end mark (or an RTU reply
 // whose length is known) completes with its last byte; the quiet interval
 // after the bytes ends any RTU frame still open. Every finished write lets the
-// writer take more bytes. A hung-up line ends the write in flight; the thread
-// then only waits for its stop.
+// writer take more bytes. A hung-up line ends the write in flight and the
+// wait of the caller; the thread then only waits for its stop, and the
+// caller's next transaction opens the port again.
 void ReaderThread(CommHandle *h) {
+    const SerialOps *ops = h->driver->ops;
     for (;;) {
         int count = 0;
-        int event = SerialPortWait(h->port, h->readBuffer, h->readSize, &count);
+        int event = ops->wait(h->port, h->readBuffer, h->readSize, &count);
         switch (event) {
         case SERIAL_EV_READ:
             for (int i = 0; i < count; i++)
@@ -46,6 +51,8 @@ void ReaderThread(CommHandle *h) {
             h->buffered = 0;
             h->txFlags &= (uint16_t)~TXF_WRITING;
             RefillWriter(h, 0);
+            h->driver->hungUp = true;
+            h->replyArrived.notify_all();
             break;
         }
         case SERIAL_EV_STOP:
@@ -76,7 +83,53 @@ int StoreRoute(CommHandle *h, int netToNet, const uint16_t *route) {
 
 } // namespace
 
-CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, int wide) {
+const SerialOps PlatformSerialOps = {
+    SerialPortOpen,      SerialPortClose,
+    SerialPortConfigure, SerialPortSetInterval,
+    SerialPortSetEager,  SerialPortSetRtsToggle,
+    SerialPortStop,      SerialPortWriteStart,
+    SerialPortWait,      SteadyMs,
+};
+
+SerialPort *SerialPortBringUp(CommHandle *h) {
+    SerialDriver *d = h->driver;
+    SerialPort *p = d->ops->open(d->path.c_str());
+    if (!p)
+        return nullptr;
+    d->ops->setInterval(p, 20);
+    d->ops->setEager(p, true);
+    // Gateway and Modbus lines may be half duplex: RTS keys the transmitter.
+    d->ops->setRtsToggle(p, d->wide);
+    if (d->configured) {
+        d->ops->configure(p, d->baud, d->parity, d->stopBits, d->dataBits);
+        d->ops->setInterval(p, (int)((4LL * d->baud + 153996) / d->baud));
+    }
+    return p;
+}
+
+int SerialStartReader(CommHandle *h) {
+    try {
+        h->driver->reader = std::thread(ReaderThread, h);
+    } catch (const std::system_error &) {
+        return 0;
+    }
+    return 1;
+}
+
+void SerialStopPort(CommHandle *h) {
+    SerialDriver *d = h->driver;
+    if (!h->port)
+        return;
+    // The stop wakes the reader thread from any wait, hung-up line or not.
+    d->ops->stop(h->port);
+    if (d->reader.joinable())
+        d->reader.join();
+    d->ops->close(h->port);
+    h->port = nullptr;
+}
+
+CommHandle *SerialOpenWith(const SerialOps *ops, const char *port, int netToNet,
+                           const uint16_t *route, int wide) {
     if (!port)
         return nullptr;
     CommHandle *h = HandleAllocate(LINK_SYMAX);
@@ -90,26 +143,32 @@ CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, in
         HandleFree(h);
         return nullptr;
     }
-    h->port = SerialPortOpen(port);
-    if (!h->port) {
+    h->driver = new (std::nothrow) SerialDriver();
+    if (!h->driver) {
         HandleFree(h);
         return nullptr;
     }
-    SerialPortSetInterval(h->port, 20);
-    SerialPortSetEager(h->port, true);
-    // Gateway and Modbus lines may be half duplex: RTS keys the transmitter.
-    SerialPortSetRtsToggle(h->port, wide != 0);
-    h->driver = new (std::nothrow) SerialDriver();
-    if (h->driver) {
-        try {
-            h->driver->reader = std::thread(ReaderThread, h);
-        } catch (const std::system_error &) {
-            delete h->driver;
-            h->driver = nullptr;
-        }
+    SerialDriver *d = h->driver;
+    d->ops = ops;
+    d->wide = wide != 0;
+    try {
+        // "COMn:" is looked for in the directory the program is in now, and
+        // every later open goes to what was found there, whatever directory
+        // the program has gone to since: a link that has gone (an adapter
+        // pulled) is then no port, never another device of the same number.
+        char path[512];
+        std::string base = CurrentDirectory();
+        d->path = SerialPortPathIn(port, base.c_str(), path, sizeof path) ? path : port;
+    } catch (const std::bad_alloc &) {
+        delete d;
+        HandleFree(h);
+        return nullptr;
     }
-    if (!h->driver) {
-        SerialPortClose(h->port);
+    h->port = SerialPortBringUp(h);
+    if (!h->port || !SerialStartReader(h)) {
+        if (h->port)
+            ops->close(h->port);
+        delete d;
         HandleFree(h);
         return nullptr;
     }
@@ -117,15 +176,14 @@ CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, in
     return h;
 }
 
+CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, int wide) {
+    return SerialOpenWith(&PlatformSerialOps, port, netToNet, route, wide);
+}
+
 void SerialClose(CommHandle *h) {
     if (!h->driver)
         return;
-    // The stop wakes the reader thread from any wait, hung-up line or not.
-    SerialPortStop(h->port);
-    if (h->driver->reader.joinable())
-        h->driver->reader.join();
-    SerialPortClose(h->port);
-    h->port = nullptr;
+    SerialStopPort(h);
     delete h->driver;
     h->driver = nullptr;
     // Buffers still queued or held by the framers go back to the pool rather
@@ -137,19 +195,32 @@ void SerialClose(CommHandle *h) {
     h->txBuffer = nullptr;
 }
 
+int SerialLineDown(CommHandle *h) {
+    return h->driver && (!h->port || h->driver->hungUp.load());
+}
+
 int SerialSetParams(CommHandle *h, int baud, int parity, int stopBits, int dataBits) {
     if (baud <= 0) {
         SetCommError(h, "Invalid baud rate");
         return 0;
+    }
+    // Kept for the port's next open after a hang-up.
+    if (SerialDriver *d = h->driver) {
+        d->configured = true;
+        d->baud = baud;
+        d->parity = parity;
+        d->stopBits = stopBits;
+        d->dataBits = dataBits;
     }
     if (!h->port)
         return 1;
     // Parity, bits, pacing and the interval follow what was asked for even
     // when the device cannot run at the rate (or refuses the framing), which
     // is then reported.
-    int took = SerialPortConfigure(h->port, baud, parity, stopBits, dataBits);
+    const SerialOps *ops = h->driver ? h->driver->ops : &PlatformSerialOps;
+    int took = ops->configure(h->port, baud, parity, stopBits, dataBits);
     // The quiet time that ends a read: 20 ms at 9600 baud, 517 ms at 300.
-    SerialPortSetInterval(h->port, (int)((4LL * baud + 153996) / baud));
+    ops->setInterval(h->port, (int)((4LL * baud + 153996) / baud));
     if (!took)
         SetCommErrorF(h, "Port refused the settings at %d baud", baud);
     return took;
@@ -159,6 +230,7 @@ int SendMessage(CommHandle *h, MsgBuffer *b) {
     {
         std::lock_guard<std::recursive_mutex> guard(h->lock);
         queue_append(&h->txQueue, b);
+        h->stats.requestsSent++;
     }
     KickWriter(h);
     return 1;
@@ -192,7 +264,8 @@ void RefillWriter(CommHandle *h, int written) {
             break;
         h->writeBuffer[h->buffered++] = (uint8_t)byte;
     }
-    if (h->buffered && SerialPortWriteStart(h->port, h->writeBuffer, h->buffered)) {
+    const SerialOps *ops = h->driver ? h->driver->ops : &PlatformSerialOps;
+    if (h->buffered && ops->writeStart(h->port, h->writeBuffer, h->buffered)) {
         h->txFlags |= TXF_WRITING;
         return;
     }

@@ -32,6 +32,10 @@ enum : uint16_t {
     TXF_ASK_BUSY = 0x10, // DLE SYN
     TXF_SEND_SYN = 0x20,
     TXF_IN_SEQUENCE = 0x80, // the byte after an opening DLE follows at once
+    // The frame's last byte is in the write being filled, or in the one on
+    // its way out: the wait for the acknowledgement starts when that write is
+    // done (TXF_CRC 0x40 and TXF_WRITING 0x100 are the driver's).
+    TXF_FRAME_LEAVING = 0x200,
 };
 
 // Receive flags: the DLE filter.
@@ -49,6 +53,7 @@ enum { RX_IDLE = 0, RX_SEQUENCE, RX_ROUTE, RX_DATA, RX_CRC_HIGH, RX_CHECK };
 const int kFillBytes = 10;
 const int kEnquiries = 32;
 const int kNakRetries = 8;
+const unsigned kStaleMost = 8;
 
 struct CrcTable {
     uint16_t t[256];
@@ -83,6 +88,7 @@ void TxDropBuffer(CommHandle *h) {
     pool_give(h->txBuffer);
     h->txBuffer = nullptr;
     h->txState = TX_IDLE;
+    h->txFlags &= (uint16_t)~TXF_FRAME_LEAVING;
 }
 
 // ---- transmit ----
@@ -161,8 +167,19 @@ unsigned TxMachine(CommHandle *h) {
             h->enquiryCounter = kEnquiries;
             h->txRoom = kFillBytes; // the fill count while waiting
             h->txState = TX_WAIT_ACK;
+            h->txFlags |= TXF_FRAME_LEAVING;
             return (uint8_t)(h->txCheck & 0xFF);
         case TX_WAIT_ACK:
+            // The write that carries the frame's last byte ends with it. The
+            // writer asks again once that write is done, with nothing left
+            // over (a port reports a write done when its bytes have left the
+            // wire); only then do the fill bytes start, so an enquiry can
+            // never go out while the request is still being sent.
+            if (h->txFlags & TXF_FRAME_LEAVING) {
+                if (h->buffered != 0)
+                    return TX_NOTHING;
+                h->txFlags &= (uint16_t)~TXF_FRAME_LEAVING;
+            }
             // The fill bytes are the clock: each write of them takes its time
             // on the wire, so they are the wait before an enquiry.
             if (h->txRoom != 0) {
@@ -171,6 +188,7 @@ unsigned TxMachine(CommHandle *h) {
             }
             if (h->enquiryCounter != 0) {
                 h->enquiryCounter--;
+                h->stats.enquiries++;
                 h->txFlags |= TXF_SEND_ENQ;
                 h->txRoom = kFillBytes;
                 return DLE;
@@ -186,8 +204,10 @@ unsigned TxMachine(CommHandle *h) {
 
 // ---- receive ----
 
-// Answers the frame being received with DLE NAK and drops it.
+// Answers the frame being received with DLE NAK and drops it; the NAK asks
+// the peer to send it again.
 void Reject(CommHandle *h) {
+    h->stats.retransmissions++;
     h->responseChar = NAK;
     h->txFlags |= TXF_ASK_RESPONSE;
     pool_give(h->rxBuffer);
@@ -205,9 +225,12 @@ void Reject(CommHandle *h) {
 void PeerNak(CommHandle *h) {
     if (h->txState != TX_WAIT_ACK)
         return;
+    h->stats.naks++;
     if (h->nakRetryCounter != 0) {
         h->nakRetryCounter--;
+        h->stats.retransmissions++;
         h->txState = 1;
+        h->txFlags &= (uint16_t)~TXF_FRAME_LEAVING;
     } else {
         TxDropBuffer(h);
     }
@@ -225,9 +248,25 @@ void PeerAck(CommHandle *h, uint8_t byte) {
         // request twice. DLE SYN (busy) is a refusal at any time.
         if (byte != SYN && h->enquiryCounter == kEnquiries)
             return;
+        // After this frame has enquired, the answers still owed to the
+        // enquiries of the frames before come first: each is a late answer
+        // about them, not this frame's refusal. Should one of those never
+        // come, a real refusal waits one enquiry longer; it is asked again.
+        if (byte != SYN && h->staleAnswers != 0) {
+            h->staleAnswers--;
+            return;
+        }
         PeerNak(h);
         return;
     }
+    // Each enquiry of this frame that the acknowledgement overtook may still
+    // be answered, with this frame's sequence character, while the next frame
+    // waits. Answers owed about older frames carry the next frame's own
+    // character and cannot be told from its acknowledgement, so they are not
+    // counted. At most kStaleMost are passed over, so that a frame the peer
+    // lost is still sent again well within its enquiries.
+    unsigned owed = (unsigned)(kEnquiries - h->enquiryCounter);
+    h->staleAnswers = (uint8_t)(owed > kStaleMost ? kStaleMost : owed);
     TxDropBuffer(h);
     h->sequenceChar = h->sequenceChar == DC2 ? DC1 : DC2;
     KickWriter(h);
@@ -308,14 +347,18 @@ void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
         h->rxRoom--;
         return;
     case RX_CRC_HIGH:
-        if (byte != (h->rxCheck >> 8))
+        if (byte != (h->rxCheck >> 8)) {
+            h->stats.checkErrors++;
             return Reject(h);
+        }
         h->rxFlags |= RXF_RAW_NEXT;
         h->rxState = RX_CHECK;
         return;
     case RX_CHECK:
-        if (byte != (h->rxCheck & 0xFF))
+        if (byte != (h->rxCheck & 0xFF)) {
+            h->stats.checkErrors++;
             return Reject(h);
+        }
         FrameGood(h);
         return;
     default:

@@ -68,6 +68,7 @@ void CarriedErrorText(CommHandle *h, const MsgBuffer *b, int modbusForm, const c
     }
     unsigned code = b->data[5];
     if (modbusForm) {
+        StatsCount(h, &CommStats::errorReplies);
         if (code >= 1 && code <= 12)
             SetCommErrorF(h, "Modbus error reply %u %s", code, ModbusExceptionText(code));
         else
@@ -127,6 +128,7 @@ int DecodeRoute(const MsgBuffer *b) {
 }
 
 void SymaxStatusError(CommHandle *h, unsigned code) {
+    StatsCount(h, &CommStats::errorReplies);
     SetCommErrorF(h, "(%u) %s", code, SymaxStatusText(code));
 }
 

@@ -39,26 +39,28 @@ int TcpErrorReconnects(int error) {
     return e ? e->reconnect : 0;
 }
 
-void TcpFail(CommHandle *h, const char *prefix, int error) {
+void TcpErrorSet(CommHandle *h, const char *prefix, int error) {
     const char *text = TcpErrorText(error);
     if (text)
         SetCommErrorF(h, "%s%s", prefix, text);
     else
         SetCommErrorF(h, "%s WINSOCK error %d", prefix, error);
-    if (TcpErrorReconnects(error))
-        TcpReconnect(h);
 }
 
-void TcpReconnect(CommHandle *h) {
+void TcpFail(CommHandle *h, const char *prefix, int error) {
+    // The operation's own failure is what it reports, whatever the new
+    // connection's fate (the next operation tries again when it failed).
+    if (TcpErrorReconnects(error))
+        TcpReconnect(h);
+    TcpErrorSet(h, prefix, error);
+}
+
+int TcpReconnect(CommHandle *h) {
+    StatsCount(h, &CommStats::reconnections);
     if (h->sock >= 0) {
         SockShutdown(h->sock);
         SockClose(h->sock);
+        h->sock = -1;
     }
-    h->sock = SockOpenTcp();
-    if (h->sock < 0)
-        return;
-    // A connect that fails leaves an unconnected socket: the next operation
-    // finds it so and tries again.
-    SockConnect(h->sock, h->peerAddress, h->peerPort);
-    SockSetNonBlocking(h->sock);
+    return TcpConnect(h);
 }

@@ -1,11 +1,13 @@
-// The TCP link: open and close, the drain before each request, the send, and
-// the receive loop that waits on the socket in 10 ms polls.
+// The TCP link: open, connect and close, the drain before each request, the
+// send, and the receive loop that waits on the socket in 10 ms polls.
 #include "comm/tcp_link.h"
 
 #include "platform/sockets.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <thread>
 
 enum {
     DRAIN_ROOM = 256,
@@ -39,15 +41,45 @@ CommHandle *TcpOpen(const char *host, unsigned port, int unit, int kind) {
     h->transactionCounter = (uint16_t)time(nullptr);
     h->peerAddress = address;
     h->peerPort = (uint16_t)port;
-    h->sock = SockOpenTcp();
-    if (h->sock < 0 || SockConnect(h->sock, address, (uint16_t)port) != 0 ||
-        SockSetNonBlocking(h->sock) != 0) {
-        SockClose(h->sock);
-        h->sock = -1;
+    if (!TcpConnect(h)) {
         HandleFree(h);
         return nullptr;
     }
     return h;
+}
+
+int TcpConnect(CommHandle *h) {
+    h->sock = SockOpenTcp();
+    int error = h->sock < 0 ? SOCK_ENOBUFS : SockConnectStart(h->sock, h->peerAddress, h->peerPort);
+    bool aborted = false;
+    for (int polls = 0; error == SOCK_EWOULDBLOCK; polls++) {
+        if (polls >= h->replyTimeout) {
+            error = SOCK_ETIMEDOUT;
+            break;
+        }
+        if (!h->idleHook(h->idleArg)) {
+            aborted = true;
+            break;
+        }
+        error = SockConnectWait(h->sock, POLL_MS);
+    }
+    if (!aborted && error == 0)
+        error = SockSetNonBlocking(h->sock);
+    if (!aborted && error == 0)
+        return 1;
+    SockClose(h->sock);
+    h->sock = -1;
+    if (aborted) {
+        SetCommError(h, "Application idle abort");
+        return 0;
+    }
+    TcpErrorSet(h, "Connect ", error);
+    // A refused connect comes back at once: one tick before the caller's next try.
+    int goOn = h->idleHook(h->idleArg);
+    std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
+    if (!goOn)
+        SetCommError(h, "Application idle abort");
+    return 0;
 }
 
 CommHandle *OpenModbusTCP(const char *host, unsigned port, int unit) {
@@ -66,11 +98,10 @@ void TcpClose(CommHandle *h) {
     h->sock = -1;
 }
 
-void TcpDrain(CommHandle *h) {
-    if (h->sock < 0) {
-        TcpReconnect(h);
-        return;
-    }
+int TcpDrain(CommHandle *h) {
+    // No connection since a reconnect failed: each operation tries again.
+    if (h->sock < 0)
+        return TcpReconnect(h);
     uint8_t junk[DRAIN_ROOM];
     for (int i = 0; i < DRAIN_MOST; i++) {
         int error = 0;
@@ -80,9 +111,10 @@ void TcpDrain(CommHandle *h) {
         // The peer closed or reset the connection while we were idle: the
         // request goes out on a new one rather than into a dead socket.
         if (n == 0 || TcpErrorReconnects(error))
-            TcpReconnect(h);
-        return;
+            return TcpReconnect(h);
+        return 1;
     }
+    return 1;
 }
 
 int TcpSend(CommHandle *h, const uint8_t *data, int length) {
@@ -96,6 +128,7 @@ int TcpSend(CommHandle *h, const uint8_t *data, int length) {
         }
         sent += n;
     }
+    StatsCount(h, &CommStats::requestsSent);
     return 1;
 }
 
@@ -126,6 +159,7 @@ int TcpReceive(CommHandle *h, uint8_t *reply, ReplySize size, int *polls) {
         }
         if (*polls >= h->replyTimeout) {
             SetCommError(h, "Reply timeout");
+            StatsCount(h, &CommStats::timeouts);
             return 0;
         }
         ++*polls;

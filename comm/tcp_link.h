@@ -13,19 +13,29 @@ enum {
 const char *TcpErrorText(int error);
 // 1 when the error means the connection is gone and is to be rebuilt.
 int TcpErrorReconnects(int error);
-// Sets the error text "<prefix><text>" (or "<prefix> WINSOCK error <n>") and
-// rebuilds the connection when the error calls for it. prefix is "Send " or "Recv ".
+// Sets the error text "<prefix><text>" (or "<prefix> WINSOCK error <n>").
+void TcpErrorSet(CommHandle *h, const char *prefix, int error);
+// TcpErrorSet, after rebuilding the connection when the error calls for it.
+// prefix is "Send " or "Recv ".
 void TcpFail(CommHandle *h, const char *prefix, int error);
-// Replaces the socket by a new connection to the kept address; the new
-// connection's outcome is not examined (the next operation reports it).
-void TcpReconnect(CommHandle *h);
+// Connects a new socket to the kept address, waiting no longer than the reply
+// timeout, in 10 ms polls that call the idle hook. 1 when connected; else 0
+// with no socket and the text set ("Connect " and the error, or
+// "Application idle abort"), after one idle tick, so that a program retrying
+// in a loop does not spin.
+int TcpConnect(CommHandle *h);
+// Replaces the socket by a new connection to the kept address (TcpConnect).
+// A connection that cannot be made leaves no socket: the next operation
+// tries again before its request goes out.
+int TcpReconnect(CommHandle *h);
 
 // Opens a TCP handle of the kind: resolves, connects, switches to non-blocking.
 CommHandle *TcpOpen(const char *host, unsigned port, int unit, int kind);
 
 // Throws away whatever the peer sent before this request. A connection found
-// closed or reset here is rebuilt before the request goes out.
-void TcpDrain(CommHandle *h);
+// closed or reset here, or none at all, is rebuilt before the request goes
+// out; 0 with the text set when that fails.
+int TcpDrain(CommHandle *h);
 // Sends the whole request; 0 with the "Send " error text on failure.
 int TcpSend(CommHandle *h, const uint8_t *data, int length);
 

@@ -171,11 +171,12 @@ BackupScan BackupScanRecords(const BackupReader &start, const ModuleConfig &c) {
         s.result = BS_TRUNCATED;
         return s;
     }
+    // Whatever follows the lock value is not read (a transfer tool may have
+    // padded the file to its block size). A lock value is zero-extended, so
+    // four bytes above 65535 are such padding, not a lock value.
     uint32_t lock;
     BackupGetNumber(&r, &lock);
-    s.hasLock = true;
-    s.lock = (uint16_t)lock;
-    if (Left(r) != 0)
-        s.result = BS_TRAILING;
+    s.hasLock = lock <= 0xFFFF;
+    s.lock = s.hasLock ? (uint16_t)lock : 0;
     return s;
 }

@@ -3,7 +3,7 @@
 //
 //   magic 3211 (2) | file count (4) | 40-byte file record x count |
 //   per file: entries (record number (4), recordLength words) ... end mark 65537 (4) |
-//   lock value (4, only from a front panel backup)
+//   lock value (4, only from a front panel backup) | anything else is ignored
 //
 // The previous format (magic 2211) carries 24-byte file records (8 windows)
 // and is read, never written. These functions only encode and decode bytes;
@@ -68,7 +68,6 @@ enum BackupScanResult {
     BS_TRUNCATED,  // a record number, an image, an end mark or the lock value is cut short
     BS_BAD_NUMBER, // a record number that is neither 0..65535 nor an end mark
     BS_NO_WINDOW,  // a file without windows carries records it could never take
-    BS_TRAILING,   // bytes after the lock value
     BS_TOO_LONG,   // a record length the record buffer cannot hold
 };
 struct BackupScan {

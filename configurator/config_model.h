@@ -9,6 +9,8 @@
 // file costs recordLength + 1 registers of the 523115-register data store.
 #pragma once
 
+#include "configurator/state.h"
+
 #include <cstdint>
 
 constexpr int MAX_FILES = 292;
@@ -54,11 +56,6 @@ struct ConfigBudget {
     long long rackLeft; // of the 2046 rack interface registers after the globals
     long long dataLeft; // of the 523115 data storage registers
 };
-
-// The PC configuration image the user works on, and the spare image that
-// module operations park it in while they fetch the module's own.
-extern ModuleConfig g_config;
-extern ModuleConfig g_spare;
 
 // File count 0 and every record zero.
 void ClearConfig(ModuleConfig *c);

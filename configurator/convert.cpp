@@ -164,7 +164,10 @@ bool ConvertRecords(int type, const ConvertChoice &c, long *records) {
         written = false;
     if (!written)
         ShowErrorF("Can't write file \"%s\".", c.output);
-    return written;
+    // A read error is not the end of the input: the output is not whole.
+    if (reader.failed)
+        ShowErrorF("Can't read file \"%s\".", c.input);
+    return written && !reader.failed;
 }
 
 } // namespace

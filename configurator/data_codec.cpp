@@ -8,18 +8,20 @@
 
 // A reader over a file opened for binary reading.
 DataReader FileReader(FILE *f) {
-    return DataReader{f, nullptr, 0, 0};
+    return DataReader{f, nullptr, 0, 0, false};
 }
 
 // A reader over size bytes in memory.
 DataReader MemoryReader(const uint8_t *bytes, size_t size) {
-    return DataReader{nullptr, bytes, size, 0};
+    return DataReader{nullptr, bytes, size, 0, false};
 }
 
-// The next byte, or -1 at the end.
+// The next byte, or -1 at the end or on a read error (which failed tells).
 int ReaderByte(DataReader *r) {
     if (r->file) {
         int c = getc(r->file);
+        if (c == EOF && ferror(r->file))
+            r->failed = true;
         return c == EOF ? -1 : c;
     }
     if (!r->bytes || r->pos >= r->size)
@@ -34,8 +36,11 @@ bool ReadTextRegister(DataReader *r, int radix, uint16_t *value) {
     int counted = 0;
     for (;;) {
         int c = ReaderByte(r);
-        if (c < 0)
+        // A decimal number with a digit in it ends with the data as well.
+        if (c < 0 && (radix == 16 || !digitSeen || r->failed))
             return false;
+        if (c < 0)
+            break;
         c &= 0x7F;
         if (radix == 16)
             counted++;

@@ -6,7 +6,7 @@
 //         takes one place and negates); anything else between them is skipped
 //   .BIN  L little-endian 16-bit words, nothing between records
 //   .DEC  each register as a run of digits, any "-" in it negates, ended by
-//         the first other character
+//         the first other character or the end of the data
 // Bit 7 of every text byte is cleared first; values wrap to 16 bits. The
 // writers put "%04X" or the unsigned decimal value with "," between the
 // registers and CR LF after the last; binary records as little-endian words.
@@ -22,6 +22,7 @@ struct DataReader {
     const uint8_t *bytes; // otherwise from these bytes
     size_t size;
     size_t pos;
+    bool failed; // the file could not be read (not its end)
 };
 
 // A reader over a file opened for binary reading.
@@ -29,16 +30,18 @@ DataReader FileReader(FILE *f);
 // A reader over size bytes in memory.
 DataReader MemoryReader(const uint8_t *bytes, size_t size);
 
-// The next byte, or -1 at the end (a read error ends the data too).
+// The next byte, or -1 at the end; -1 with failed set on a read error.
 int ReaderByte(DataReader *r);
 
 // Reads one text register in radix 16 or 10 into *value; false when the
-// data ends first (*value is then untouched).
+// data ends first (*value is then untouched). A decimal number whose digits
+// run to the end of the data ends there.
 bool ReadTextRegister(DataReader *r, int radix, uint16_t *value);
 
 // Reads one record of length registers (1 to 2039) of a data type (1 hex,
 // 2 binary, 3 decimal) into record. False when the data ends before the
-// record is whole: a partial record is dropped and record is left untouched.
+// record is whole (a partial record is dropped and record is left
+// untouched) or cannot be read (the reader's failed is set).
 bool ReadDataRecord(DataReader *r, int type, int length, uint16_t *record);
 
 // The bytes of one record of length registers in a data type, into out

@@ -33,26 +33,33 @@ const char *LoadFailure(HandshakeResult hs) {
     case HS_NO_COMPLETE:
         return "Complete bit won't set.";
     default:
-        return ActionAborted() ? nullptr : ActionReason();
+        return ActionEscaped() ? nullptr : ActionReason();
     }
 }
 
 // Sends the records of the open data file; the records the module took.
-// *why gets the reason the load stopped early (none at end of data or count),
-// *escaped whether ESC ended it.
+// *why gets the reason the load stopped early (none at end of data or count).
 long SendRecords(FILE *f, int type, bool keyed, const ModuleWindow &w, const TransferChoice &c,
-                 const char **why, bool *escaped) {
+                 const char **why) {
+    static char failedRead[64];
     DataReader reader = FileReader(f);
     const FileParams &params = g_config.files[c.fileIndex];
     long count = keyed ? 65536 : c.count;
     long number = c.start, records = 0;
     *why = nullptr;
-    while (count > 0 && !(*escaped = TransferEscaped())) {
+    PassBegin(w);
+    while (count > 0 && !ActionEscaped()) {
         // Record numbers end at the file's last record; they never wrap.
         if (!keyed && number > params.maxRecord)
             break;
-        if (!ReadDataRecord(&reader, type, w.recordLength, RecordBuffer))
+        if (!ReadDataRecord(&reader, type, w.recordLength, RecordBuffer)) {
+            // The end of the data ends the load; a read error is said.
+            if (reader.failed) {
+                snprintf(failedRead, sizeof failedRead, "Can't read file \"%s\".", c.name);
+                *why = failedRead;
+            }
             break;
+        }
         HandshakeResult hs = LoadWriteHandshake(w, keyed, (uint16_t)number);
         if (hs != HS_OK) {
             *why = LoadFailure(hs);
@@ -100,8 +107,7 @@ void LoadDataFile(bool keyed, int type) {
     }
     PutField("    0 records transferred.", 12, 20, 0, ' ', 0);
     const char *why = nullptr;
-    bool escaped = false;
-    long records = SendRecords(f, type, keyed, w, c, &why, &escaped);
+    long records = SendRecords(f, type, keyed, w, c, &why);
     fclose(f);
-    EndTransfer(w, &window, records, why, escaped);
+    EndTransfer(&window, records, why);
 }

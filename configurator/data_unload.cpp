@@ -21,14 +21,15 @@ const char *UnloadTitle(int type) {
 
 // Reads the records into the open output file; the records written. *why
 // gets the reason the pass stopped early (none when the records ran out or
-// the count was reached), *escaped whether ESC ended it.
+// the count was reached).
 long ReadRecords(FILE *out, int type, const ModuleWindow &w, const TransferChoice &c,
-                 const char **why, bool *escaped) {
+                 const char **why) {
     static char failedWrite[64];
     long count = c.count, records = 0;
     bool first = true;
     *why = nullptr;
-    while (count > 0 && !(*escaped = TransferEscaped())) {
+    PassBegin(w);
+    while (count > 0 && !ActionEscaped()) {
         uint16_t found = 0;
         HandshakeResult hs = ReadRecordHandshake(w, first, (uint16_t)c.start, POLL_LIMIT, &found);
         if (hs == HS_NOT_FOUND) {
@@ -45,7 +46,7 @@ long ReadRecords(FILE *out, int type, const ModuleWindow &w, const TransferChoic
                 *why = "Command bits won't reset.";
             else if (hs == HS_NO_COMPLETE)
                 *why = "Complete bit won't set.";
-            else if (!ActionAborted())
+            else if (!ActionEscaped())
                 *why = ActionReason();
             break;
         }
@@ -95,12 +96,11 @@ void UnloadDataFile(int type) {
     }
     PutField("    0 records found.", 12, 20, 0, ' ', 0);
     const char *why = nullptr;
-    bool escaped = false;
-    long records = ReadRecords(out, type, w, c, &why, &escaped);
+    long records = ReadRecords(out, type, w, c, &why);
     static char failedClose[64];
     if (fclose(out) != 0 && !why) {
         snprintf(failedClose, sizeof failedClose, "Can't write file \"%s\".", c.name);
         why = failedClose;
     }
-    EndTransfer(w, &window, records, why, escaped);
+    EndTransfer(&window, records, why);
 }

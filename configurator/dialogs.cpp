@@ -74,3 +74,11 @@ bool FrontPanelGuard(void) {
     ShowError("Must be connected to front module port");
     return false;
 }
+
+// The backup and restore dialogue's window with its caption.
+ScreenWindow *OpenBackupDialog(const char *title, const char *caption) {
+    ClearToEndOfLine(10, 1);
+    ScreenWindow *win = OpenWindow(10, 20, 13, 58, title);
+    PutField(caption, 11, 22, 0, ' ', 0);
+    return win;
+}

@@ -1,9 +1,7 @@
 // The small dialogues of the main menu and the helpers every action shares.
 #pragma once
 
-// The file name the configuration, delete and backup dialogues share, so the
-// picker starts from the last name used.
-extern char g_fileName[16];
+#include "configurator/state.h"
 
 // Data-file type codes and their extensions.
 constexpr int TYPE_HEX = 1;
@@ -22,5 +20,10 @@ bool FileExists(const char *name);
 int FileTypeMenu(const char *caption);
 // Picks and deletes files of the extension until the picker is left.
 void DeleteFileDialog(const char *extension, const char *title);
+// The backup and restore dialogue: row 10 cleared, a framed window from row
+// 10, column 20 to row 13, column 58 with the title, the caption at row 11,
+// column 22.
+struct ScreenWindow;
+ScreenWindow *OpenBackupDialog(const char *title, const char *caption);
 // True when connected via the front panel; otherwise shows why not.
 bool FrontPanelGuard(void);

@@ -58,12 +58,22 @@ int selectable_files(void) {
     return count == 0 ? 1 : (int)count;
 }
 
-// Keeps the selection on a configured file (the last one when it fell off the end).
+// Keeps the selection on a configured file (the last one when it fell off
+// the end): after the file count changed.
 void clamp_selection(void) {
     if (current_file < 0)
         current_file = 0;
     if (current_file >= selectable_files())
         current_file = selectable_files() - 1;
+}
+
+// Keeps the selection within the table of 292 records; a record beyond the
+// count, chosen on field 1, stays selected.
+void clamp_to_table(void) {
+    if (current_file < 0)
+        current_file = 0;
+    if (current_file >= MAX_FILES)
+        current_file = MAX_FILES - 1;
 }
 
 // Draws every value of the current file.
@@ -105,13 +115,17 @@ bool store_field(int field, const char *text) {
     switch (field) {
     case FIELD_FILE:
         // 0 or nothing leaves the selection alone, and so does a number past
-        // the configured files: there is no file there to edit.
-        if (typed >= 1 && typed <= (unsigned long)selectable_files())
+        // the table. A number past the count selects a record beyond it, so
+        // that it can be prepared before the count is raised.
+        if (typed >= 1 && typed <= (unsigned long)MAX_FILES)
             current_file = (int)typed - 1;
         return false;
     case FIELD_COUNT:
+        // A new count takes the selection with it; passing over the field
+        // leaves a record chosen beyond the count where it is.
         g_config.fileCount = (uint32_t)typed;
-        clamp_selection();
+        if (typed != before)
+            clamp_selection();
         break;
     case FIELD_LENGTH:
         f->recordLength = (uint16_t)typed;
@@ -152,7 +166,7 @@ void EditConfig(void) {
     // configuration came in meanwhile) starts again at the first file.
     if (current_file < 0 || (uint32_t)current_file > g_config.fileCount)
         current_file = 0;
-    clamp_selection();
+    clamp_to_table();
     int field = FIELD_LENGTH;
     bool changed = true;
     for (bool editing = true; editing;) {
@@ -160,8 +174,7 @@ void EditConfig(void) {
         if (changed) {
             changed = false;
             bool valid = ValidateConfig(true);
-            // A file count cut to 292 may have taken the selection with it.
-            clamp_selection();
+            clamp_to_table();
             if (!valid)
                 draw_values();
         }
@@ -187,7 +200,7 @@ void EditConfig(void) {
             // Validated here, so not once more (with the same messages) above.
             changed = false;
             editing = !ValidateConfig(true);
-            clamp_selection();
+            clamp_to_table();
             break;
         case KEY_ESC:
             if (!ValidateConfig(true))

@@ -5,7 +5,6 @@
 #include "configurator/dialogs.h"
 #include "configurator/module_access.h"
 #include "configurator/setup.h"
-#include "configurator/transfer_form.h"
 #include "screen/screen.h"
 
 #include <cstdio>
@@ -61,9 +60,7 @@ bool RunEraseForm(EraseChoice *c) {
 
 // Shows why the delete-all did not complete.
 void ShowDeleteFailure(HandshakeResult hs) {
-    if (ActionAborted()) {
-        // The ESC that ended the wait must not also close the message.
-        DropWaitingKeys();
+    if (ActionEscaped()) {
         ShowError("DELETE ALL ABORTED");
         return;
     }
@@ -113,7 +110,9 @@ EraseOutcome DeleteAll(const ModuleWindow &w, bool *unprotected) {
             }
         }
     }
+    PassBegin(w);
     HandshakeResult hs = DeleteAllHandshake(w);
+    PassEnd();
     if (hs == HS_OK)
         return ERASED;
     ShowDeleteFailure(hs);

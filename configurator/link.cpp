@@ -3,6 +3,7 @@
 #include "configurator/setup.h"
 
 #include "comm/comm.h"
+#include "configurator/module_access.h"
 #include "platform/serial.h"
 #include "screen/screen.h"
 
@@ -38,11 +39,6 @@ CommHandle *OpenLink(const SetupRecord *s) {
     if (s->connectionType == CONN_GATEWAY)
         return OpenGateway(path, s->route);
     return OpenSymax(path, s->connectionType == CONN_NET_TO_NET, s->route);
-}
-
-bool IsMovingKey(int key) {
-    return key == KEY_RIGHT || key == KEY_LEFT || key == KEY_UP || key == KEY_DOWN ||
-           key == KEY_PGUP || key == KEY_PGDN;
 }
 
 // Turns the spinner one step when its time has come.
@@ -92,14 +88,17 @@ int ConfigIdle(void *) {
     // Only the console is read: keys already in the type-ahead belong to the
     // screens that come after this wait, in their order.
     int key = ReadKey(0);
+    if (key == KEY_ESC) {
+        g_action.escaped = true;
+        // While records move the ESC is the transfer's: it ends it, and does
+        // not also close the message that follows.
+        if (!g_action.transfer)
+            PushKeys("\x1b");
+        return 0;
+    }
     if (key != KEY_NONE) {
         char text[2] = {(char)key, 0};
         PushKeys(text);
-        AbortFlag = IsMovingKey(key) ? 2 : 1;
-        if (key == KEY_ESC) {
-            IdleEscape = true;
-            return 0;
-        }
     }
     SpinnerTurn();
     return 1;

@@ -11,22 +11,16 @@
 #include <cstring>
 
 uint16_t RecordBuffer[RECORD_BUFFER_WORDS];
+MenuAction g_action;
 
-// The running menu action: whether it failed, whether ESC ended it, why, and
-// whether the reason has been put in front of the user already.
-static struct {
-    bool failed;
-    bool aborted;
-    bool reasonShown;
-    char reason[96];
-} action;
+// The action record under its short name.
+static MenuAction &action = g_action;
 
 static const char IDLE_ABORT_TEXT[] = "Application idle abort";
 
-// A new menu action: no failure, no abort, nothing shown.
+// A new menu action: no failure, no ESC, nothing shown, no window.
 void ActionBegin(void) {
     memset(&action, 0, sizeof action);
-    IdleEscape = false;
 }
 
 // Whether a register operation of this action failed or ESC ended it.
@@ -34,9 +28,20 @@ bool ActionFailed(void) {
     return action.failed;
 }
 
-// Whether ESC ended this action.
-bool ActionAborted(void) {
-    return action.aborted;
+// Whether ESC was typed at the console during this action.
+bool ActionEscaped(void) {
+    if (action.escaped || !action.transfer)
+        return action.escaped;
+    // Only the console is read, as the idle routine reads it.
+    for (int key; !action.escaped && (key = ReadKey(0)) != KEY_NONE;) {
+        if (key == KEY_ESC) {
+            action.escaped = true;
+        } else {
+            char text[2] = {(char)key, 0};
+            PushKeys(text);
+        }
+    }
+    return action.escaped;
 }
 
 // Marks the action failed; the first reason stays.
@@ -66,10 +71,8 @@ void ShowActionReason(void) {
 static bool LinkReady(void) {
     // ESC typed while a reply was already on its way ends the action at the
     // next transfer, as one that ended the wait itself does.
-    if (IdleEscape && !action.failed) {
-        action.aborted = true;
+    if (action.escaped && !action.failed)
         ActionFail(IDLE_ABORT_TEXT);
-    }
     if (action.failed)
         return false;
     if (g_handle)
@@ -78,18 +81,23 @@ static bool LinkReady(void) {
         return true;
     ActionFail("Unable to establish link.");
     action.reasonShown = true;
+    action.linkDown = true;
     return false;
 }
 
 // A transfer on the link failed: the action ends with the link's own words.
 static void LinkFailed(int moved, int wanted) {
     if (moved > 0 && moved < wanted) {
+        action.linkDown = true;
         ActionFail("Short reply from the module");
         return;
     }
     const char *text = CommErrorText(g_handle);
+    // After ESC the link is sound; any other failure is the link's.
     if (strcmp(text, IDLE_ABORT_TEXT) == 0)
-        action.aborted = true;
+        action.escaped = true;
+    else
+        action.linkDown = true;
     ActionFail(text);
 }
 
@@ -167,9 +175,55 @@ static bool WindowUsable(const ModuleWindow &w) {
     return false;
 }
 
+// Writes a command (0: idle) to the window's command register. A command is
+// taken to stand from before its write, since a write whose answer was lost
+// may have reached the module all the same.
+static bool WriteCommand(const ModuleWindow &w, uint16_t code) {
+    if (code != 0)
+        action.commandStanding = true;
+    if (!WriteModuleRegister(WindowCommandOffset(w), code))
+        return false;
+    if (code == 0)
+        action.commandStanding = false;
+    return true;
+}
+
 // Puts the window's command register back to idle.
 bool WindowIdle(const ModuleWindow &w) {
-    return WindowUsable(w) && WriteModuleRegister(WindowCommandOffset(w), 0);
+    return WindowUsable(w) && WriteCommand(w, 0);
+}
+
+// Starts a pass through a window.
+void PassBegin(const ModuleWindow &w) {
+    PassEnd();
+    action.transfer = true;
+    action.windowInUse = true;
+    action.window = w;
+    action.commandStanding = false;
+}
+
+// Ends the pass with the window's command register at 0.
+bool PassEnd(void) {
+    if (!action.windowInUse)
+        return true;
+    action.windowInUse = false;
+    const ModuleWindow w = action.window;
+    if (!action.commandStanding)
+        return true;
+    if (!action.failed && !action.escaped)
+        return WindowIdle(w);
+    if (!action.escaped || action.linkDown || !g_handle)
+        return false;
+    // ESC has ended the action: this one write still goes out past it, and
+    // a second ESC, noted afresh, ends its wait.
+    bool escaped = action.escaped;
+    action.escaped = false;
+    uint16_t zero = 0;
+    bool idle = Write4X(g_handle, ModuleRegisterNumber(WindowCommandOffset(w)), 1, &zero) == 1;
+    action.escaped = action.escaped || escaped;
+    if (idle)
+        action.commandStanding = false;
+    return idle;
 }
 
 // A poll that did not get there: the link's fault, or the module's (result).
@@ -189,9 +243,9 @@ HandshakeResult ReadRecordHandshake(const ModuleWindow &w, bool first, uint16_t 
         return PollMissed(HS_NO_RESET);
     if (first) {
         if (!WriteModuleRegister(WindowNumberOffset(w), number) ||
-            !WriteModuleRegister(WindowCommandOffset(w), CMD_READ_RECORD))
+            !WriteCommand(w, CMD_READ_RECORD))
             return HS_FAILED;
-    } else if (!WriteModuleRegister(WindowCommandOffset(w), CMD_READ_NEXT)) {
+    } else if (!WriteCommand(w, CMD_READ_NEXT)) {
         return HS_FAILED;
     }
     if (!PollStatus(w, ST_READ_DONE, true, pollLimit, &status))
@@ -217,13 +271,12 @@ HandshakeResult ReadRecordHandshake(const ModuleWindow &w, bool first, uint16_t 
     return HS_OK;
 }
 
-// Writes the record number and the image in RecordBuffer; the number
-// register sits just before the image, so both go in one write.
-static bool WriteNumberAndImage(const ModuleWindow &w, uint16_t number) {
-    static uint16_t numberAndImage[1 + RECORD_BUFFER_WORDS];
-    numberAndImage[0] = number;
-    memcpy(numberAndImage + 1, RecordBuffer, sizeof(uint16_t) * (size_t)w.recordLength);
-    return WriteModuleRegisters(WindowNumberOffset(w), w.recordLength + 1, numberAndImage);
+// Writes the image in RecordBuffer, then the record number: the image in
+// chunks from the first image register on, so that a module reading its
+// registers as they come sees them in the order of the protocol.
+static bool WriteImageAndNumber(const ModuleWindow &w, uint16_t number) {
+    return WriteModuleRegisters(WindowImageOffset(w), w.recordLength, RecordBuffer) &&
+           WriteModuleRegister(WindowNumberOffset(w), number);
 }
 
 // Writes the record in RecordBuffer through the window, keyed or at a number.
@@ -237,10 +290,9 @@ HandshakeResult LoadWriteHandshake(const ModuleWindow &w, bool keyed, uint16_t n
         return PollMissed(HS_NO_RESET);
     if (keyed) {
         if (!WriteModuleRegisters(WindowImageOffset(w), w.recordLength, RecordBuffer) ||
-            !WriteModuleRegister(WindowCommandOffset(w), CMD_WRITE_RECORD))
+            !WriteCommand(w, CMD_WRITE_RECORD))
             return HS_FAILED;
-    } else if (!WriteNumberAndImage(w, number) ||
-               !WriteModuleRegister(WindowCommandOffset(w), CMD_WRITE_AT_NUMBER)) {
+    } else if (!WriteImageAndNumber(w, number) || !WriteCommand(w, CMD_WRITE_AT_NUMBER)) {
         return HS_FAILED;
     }
     if (!PollStatus(w, ST_WRITE_DONE, true, POLL_LIMIT, &status))
@@ -257,16 +309,13 @@ HandshakeResult RestoreWriteHandshake(const ModuleWindow &w, uint16_t number) {
         return HS_FAILED;
     if (!PollStatus(w, ST_WRITE_RECORD_DONE, false, POLL_LIMIT, &status))
         return PollMissed(HS_NO_RESET);
-    if (!WriteNumberAndImage(w, number) ||
-        !WriteModuleRegister(WindowCommandOffset(w), CMD_WRITE_RECORD))
+    if (!WriteImageAndNumber(w, number) || !WriteCommand(w, CMD_WRITE_RECORD))
         return HS_FAILED;
     bool done = PollStatus(w, ST_WRITE_RECORD_DONE, true, POLL_LIMIT_LONG, &status);
     if (!done && ActionFailed())
         return HS_FAILED;
-    // A completed write leaves its command standing: the next record's
-    // handshake writes 0 first, and the caller idles the window at the end of
-    // the list. One that never completed is taken back at once.
-    if (!done && !WindowIdle(w))
+    // Every record leaves the command register at 0, whatever its outcome.
+    if (!WindowIdle(w))
         return HS_FAILED;
     if (!done)
         return HS_NO_COMPLETE;
@@ -282,7 +331,7 @@ HandshakeResult DeleteAllHandshake(const ModuleWindow &w) {
         return HS_FAILED;
     if (!PollStatus(w, ST_DELETE_DONE, false, POLL_LIMIT, &status))
         return PollMissed(HS_NO_RESET);
-    if (!WriteModuleRegister(WindowCommandOffset(w), CMD_DELETE_ALL))
+    if (!WriteCommand(w, CMD_DELETE_ALL))
         return HS_FAILED;
     bool done = PollStatus(w, ST_DELETE_DONE, true, POLL_LIMIT, &status);
     if (!done && ActionFailed())

@@ -4,9 +4,11 @@
 // record's addressing rule (ModuleRegisterNumber) turns it into the register
 // number on the link. Reads and writes of more than 128 registers go in
 // chunks of 128. A menu action calls ActionBegin first: from then on the
-// first link error, refused command or ESC marks the action failed, every
-// later register operation of that action returns false at once without
-// touching the link, and ActionReason says why.
+// first link error or ESC marks the action failed, every later register
+// operation of that action returns false at once without touching the link,
+// and ActionReason says why. A pass through a window (PassBegin, PassEnd)
+// always ends with the window's command register back at 0 while the link
+// can carry that write.
 //
 // A window of a file of record length L starting at offset S:
 //   S status | S+1 record number | S+2 .. S+L+1 record image | S+L+2 command
@@ -49,16 +51,45 @@ constexpr int MODULE_CHUNK = 128;
 constexpr int POLL_LIMIT = 10;
 constexpr int POLL_LIMIT_LONG = 50;
 
-// The record image being moved (records are at most 2039 registers).
-constexpr int RECORD_BUFFER_WORDS = 2048;
-extern uint16_t RecordBuffer[RECORD_BUFFER_WORDS];
+// A window of a file: its status register offset and the file's record length.
+struct ModuleWindow {
+    int status;
+    int recordLength;
+};
+inline int WindowNumberOffset(const ModuleWindow &w) {
+    return w.status + 1;
+}
+inline int WindowImageOffset(const ModuleWindow &w) {
+    return w.status + 2;
+}
+inline int WindowCommandOffset(const ModuleWindow &w) {
+    return w.status + w.recordLength + 2;
+}
 
-// Starts a menu action: no failure, no abort.
+// The menu action in progress (g_action): how it has gone so far, whether
+// ESC was typed at the console during it, and the window a pass is using.
+struct MenuAction {
+    bool failed;          // a register operation failed, or ESC ended the action
+    bool linkDown;        // the failure was the link's own: nothing more is sent
+    bool reasonShown;     // the reason is on the screen already
+    bool escaped;         // ESC was typed at the console during the action
+    bool transfer;        // records are moving: an ESC typed now is the transfer's own
+    bool windowInUse;     // a pass is using window
+    bool commandStanding; // a command may stand in window's command register
+    ModuleWindow window;
+    char reason[96];
+};
+
+// Starts a menu action: no failure, no ESC, no window.
 void ActionBegin(void);
 // True once a register operation of this action has failed or ESC ended it.
 bool ActionFailed(void);
-// True when ESC ended the action.
-bool ActionAborted(void);
+// True once ESC was typed at the console during this action: the idle
+// routine notes it during a reply wait; while records move, keys typed at
+// the console between waits are read here as well (ESC is taken, any other
+// key goes behind the type-ahead). Keys already in the type-ahead, such as a
+// command-line script, are never read here: they wait for their prompts.
+bool ActionEscaped(void);
 // Marks the action failed with a reason (the first reason is kept).
 void ActionFail(const char *reason);
 // Why the action failed: the link's error text, or the reason given.
@@ -74,21 +105,6 @@ uint16_t ReadModuleValue(int offset);
 bool ReadModuleRegisters(int offset, int count, uint16_t *dest);
 bool WriteModuleRegister(int offset, uint16_t value);
 bool WriteModuleRegisters(int offset, int count, const uint16_t *src);
-
-// A window of a file: its status register offset and the file's record length.
-struct ModuleWindow {
-    int status;
-    int recordLength;
-};
-inline int WindowNumberOffset(const ModuleWindow &w) {
-    return w.status + 1;
-}
-inline int WindowImageOffset(const ModuleWindow &w) {
-    return w.status + 2;
-}
-inline int WindowCommandOffset(const ModuleWindow &w) {
-    return w.status + w.recordLength + 2;
-}
 
 // Polls the status register up to limit reads until (status & mask) is
 // nonzero (wantSet) or zero (!wantSet). True when it got there; *last gets
@@ -111,15 +127,28 @@ enum HandshakeResult {
 // register after a read-next, the number asked for after a first read).
 HandshakeResult ReadRecordHandshake(const ModuleWindow &w, bool first, uint16_t number,
                                     int pollLimit, uint16_t *found);
-// Load write handshake with the image already in RecordBuffer: keyed sends
-// CMD_WRITE_RECORD, otherwise the number and CMD_WRITE_AT_NUMBER.
+// Load write handshake with the image already in RecordBuffer: the image in
+// chunks from the first image register on, then keyed CMD_WRITE_RECORD,
+// otherwise the record number and CMD_WRITE_AT_NUMBER.
 HandshakeResult LoadWriteHandshake(const ModuleWindow &w, bool keyed, uint16_t number);
-// Restore write handshake: image, record number, CMD_WRITE_RECORD, bit 0x0008.
+// Restore write handshake: image, record number, CMD_WRITE_RECORD, bit
+// 0x0008, and the command register back to 0.
 HandshakeResult RestoreWriteHandshake(const ModuleWindow &w, uint16_t number);
-// Delete-all handshake.
+// Delete-all handshake, the command register back to 0 at its end.
 HandshakeResult DeleteAllHandshake(const ModuleWindow &w);
-// Writes 0 to the window's command register (ends a pass).
+// Writes 0 to the window's command register.
 bool WindowIdle(const ModuleWindow &w);
+
+// Starts a pass through window w (a pass already under way is ended
+// first): records are moving from now on, so an ESC typed at the console
+// ends the transfer and is not handed to the screens that follow.
+void PassBegin(const ModuleWindow &w);
+// Ends the pass: when a command may still stand in the window's command
+// register, writes 0 there, however the action went (failed, refused, ESC),
+// unless the link itself failed. After ESC that is one write, whose wait is
+// the reply time-out; ESC typed again during it ends that wait. True when the
+// window is known to be idle.
+bool PassEnd(void);
 
 // File and window selection on the operation forms: a typed one-based
 // number becomes an index within the configured files (windows of the file).

@@ -4,6 +4,8 @@
 // rule every module operation uses.
 #pragma once
 
+#include "configurator/state.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,17 +43,6 @@ struct SetupRecord {
     uint16_t connectedVia;               // VIA_*
     uint16_t rackAddress; // register at which the rack interface starts in the controller
 };
-
-// The program-wide setup record and the link it describes.
-extern SetupRecord g_setup;
-// The open connection handle, or none.
-extern CommHandle *g_handle;
-// Set by the idle routine: 0 nothing, 1 a key arrived during a wait, 2 the key
-// was an arrow key, Page Up or Page Down. The register viewer reads and clears it.
-extern int AbortFlag;
-// Set by the idle routine when ESC was typed during a wait, even when the
-// reply came in before the wait could end; a new menu action clears it.
-extern bool IdleEscape;
 
 // The default record: Sy/Max on COM1: at 9600, 8 data bits, 1 stop bit, even
 // parity, no route, front panel, rack address 1.
@@ -97,8 +88,10 @@ bool EstablishLink(void);
 CommHandle *SetupDialog(void);
 // The idle routine installed on the handle (an IdleHook): notes a key typed
 // at the console during a wait and puts it back into the type-ahead (keys
-// already in the type-ahead are left where they are), returns 0 for ESC, and
-// turns the spinner at row 1, column 80 at most every 100 ms.
+// already in the type-ahead are left where they are); for ESC it marks the
+// menu action escaped and returns 0, and while records move (PassBegin) it
+// keeps that ESC out of the type-ahead. It turns the spinner at row 1,
+// column 80 at most every 100 ms.
 int ConfigIdle(void *arg);
 // The port name of a port index ("COM1:" to "COM4:"), "" outside 0 to 3.
 const char *SetupPortName(int port);

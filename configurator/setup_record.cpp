@@ -10,8 +10,6 @@
 
 SetupRecord g_setup;
 CommHandle *g_handle;
-int AbortFlag;
-bool IdleEscape;
 
 namespace {
 

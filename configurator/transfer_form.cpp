@@ -138,12 +138,12 @@ void ClampTransferChoice(TransferChoice *c) {
         c->count = 0;
 }
 
-// Fills a fresh choice for the selected file.
+// Fills a fresh choice: file 1, window 1, record 0 and the default count;
+// field 1 checks them against the file chosen there.
 void FirstTransferChoice(TransferChoice *c) {
     *c = {};
     c->fileIndex = SelectFileIndex(1) < 0 ? 0 : SelectFileIndex(1);
     c->count = 65536;
-    ClampTransferChoice(c);
 }
 
 // Opens the form's window and runs its fields.
@@ -192,31 +192,6 @@ void ShowTransferCount(long records) {
     PutFieldF("%5ld", 12, 20, 5, ' ', 0, records);
 }
 
-// True when ESC ended the wait or waits among the typed keys.
-bool TransferEscaped(void) {
-    if (ActionAborted())
-        return true;
-    if (!KeyWaiting())
-        return false;
-    std::string kept;
-    bool escaped = false;
-    for (int key; (key = GetKey(0)) != KEY_NONE;) {
-        if (key == KEY_ESC)
-            escaped = true;
-        else
-            kept += (char)key;
-    }
-    if (!escaped)
-        PushKeys(kept.c_str());
-    return escaped;
-}
-
-// Reads any keys waiting.
-void DropWaitingKeys(void) {
-    while (GetKey(0) != KEY_NONE) {
-    }
-}
-
 // Ends a transfer that never started.
 void AbortTransfer(ScreenWindow **window) {
     EndWindowAccess();
@@ -232,16 +207,18 @@ void DeclineTransfer(ScreenWindow **window) {
 }
 
 // Ends a transfer that ran, with its outcome.
-void EndTransfer(const ModuleWindow &w, ScreenWindow **window, long records, const char *why,
-                 bool escaped) {
-    if (escaped || ActionAborted()) {
+void EndTransfer(ScreenWindow **window, long records, const char *why) {
+    bool idle = PassEnd();
+    if (ActionEscaped()) {
         EndWindowAccess();
         CloseWindow(window);
-        DropWaitingKeys();
         ShowError("TRANSFER ABORTED");
         return;
     }
-    WindowIdle(w);
+    // A window that could not be put back to idle is said, unless the
+    // failure that ended the pass has been said already.
+    if (!idle && !why && ActionFailed())
+        why = ActionReason();
     if (why)
         ShowError(why);
     CloseWindow(window);

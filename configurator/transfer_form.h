@@ -6,7 +6,6 @@
 #include <cstdint>
 
 struct ScreenWindow;
-struct ModuleWindow;
 
 // What the form asks for.
 enum TransferFormKind {
@@ -30,8 +29,8 @@ struct TransferChoice {
 // PC image (start at most maxRecord, count at most maxRecord + 1 and 65536).
 void ClampTransferChoice(TransferChoice *c);
 
-// Fills a fresh choice: the file selected on the menu (or the first), the
-// whole file as the count, clamped to that file.
+// Fills a fresh choice: the first file, window 1, starting record 0 and
+// count 65536, as the form opens; the form's field 1 clamps them.
 void FirstTransferChoice(TransferChoice *c);
 
 // Opens the form's window (row 6, column 18 to row 13, column 63) with the
@@ -44,16 +43,6 @@ bool RunTransferForm(TransferFormKind kind, int type, const char *title, Transfe
 // Shows the progress count at row 12, column 20 in 5 columns.
 void ShowTransferCount(long records);
 
-// True when ESC ended the link's wait, or was typed since: the idle routine
-// keeps a key that came while a reply was already on its way, so the keys
-// waiting are read here; an ESC among them ends the transfer, the others
-// are put back in their order.
-bool TransferEscaped(void);
-
-// Reads any keys waiting, so that the ESC that ended a transfer does not
-// also close the message that follows.
-void DropWaitingKeys(void);
-
 // Ends a transfer that never started, or went wrong before its first record:
 // window access ended, the form closed, "TRANSFER ABORTED" shown.
 void AbortTransfer(ScreenWindow **window);
@@ -62,8 +51,7 @@ void AbortTransfer(ScreenWindow **window);
 // no records reported as transferred.
 void DeclineTransfer(ScreenWindow **window);
 
-// Ends a transfer that ran: after an ESC or an abort "TRANSFER ABORTED"
-// (keys typed meanwhile dropped); otherwise the window idled, the reason it
-// stopped early (why, when there is one) and the count of records.
-void EndTransfer(const ModuleWindow &w, ScreenWindow **window, long records, const char *why,
-                 bool escaped);
+// Ends a transfer that ran: the pass ended (PassEnd); after ESC "TRANSFER
+// ABORTED"; otherwise the reason it stopped early (why, when there is one)
+// and the count of records.
+void EndTransfer(ScreenWindow **window, long records, const char *why);

@@ -102,7 +102,7 @@ void PollCycle(Viewer *v) {
         PutField("", row, 1, 57, ' ', 0);
     int first = v->start - 1 + v->base;
     if (!Read4X(g_handle, first, shown, v->values)) {
-        if (AbortFlag || KeyWaiting())
+        if (KeyWaiting())
             return; // the wait was ended by a key, not by the link
         PutField(CommErrorText(g_handle), 25, 40, 40, ' ', 0);
         for (int row = FIRST_ROW; row <= lastShown && !KeyWaiting(); row++)
@@ -118,7 +118,7 @@ void PollCycle(Viewer *v) {
             return;
         DrawRow(*v, row);
     }
-    if (AbortFlag || KeyWaiting())
+    if (KeyWaiting())
         return;
     uint16_t status[ROWS];
     bool ok = Read4X(g_handle, first + STATUS_ABOVE, shown, status);
@@ -292,7 +292,6 @@ void ShowViewerHelp(int, int) {
     ScreenWindow *win = OpenWindow(6, 38, 22, 79, "REGISTER VIEWER HELP");
     DrawTextTable(HelpTexts);
     WaitKey();
-    AbortFlag = 0;
     PushKeys("\r"); // only refreshes the screen
     CloseWindow(&win);
 }
@@ -322,13 +321,11 @@ void ViewModuleRegisters(void) {
     DrawTextTable(ViewerTexts);
     AddHotKey(KEY_F2, ShowViewerHelp);
     for (;;) {
-        AbortFlag = 0;
         while (!KeyWaiting())
             PollCycle(&v);
         if (KeyStep(&v) == KEY_ESC)
             break;
     }
-    AbortFlag = 0;
     RemoveHotKey(KEY_F2);
     ClearToEndOfScreen(3, 1);
 }

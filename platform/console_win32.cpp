@@ -309,33 +309,39 @@ int take_pending(unsigned char *buf, int size) {
     return n;
 }
 
-// Turns the input records waiting into key bytes, at most a chunk's worth.
+// Turns one input record into key bytes (a size change into a repaint request).
+void take_record(const INPUT_RECORD &r) {
+    if (r.EventType == WINDOW_BUFFER_SIZE_EVENT) {
+        resized.store(true);
+        return;
+    }
+    if (r.EventType != KEY_EVENT)
+        return;
+    const KEY_EVENT_RECORD &k = r.Event.KeyEvent;
+    KeyRecord key = {k.bKeyDown ? 1 : 0, k.wVirtualKeyCode, k.uChar.UnicodeChar,
+                     (unsigned)k.dwControlKeyState};
+    uint8_t bytes[2];
+    int n = KeyRecordBytes(&key, bytes);
+    for (int rep = 0; n > 0 && rep < (k.wRepeatCount ? k.wRepeatCount : 1); rep++) {
+        if (pending_count + n > PENDING_MAX)
+            break; // a flood of repeats is cut, not overrun
+        std::memcpy(pending + pending_count, bytes, (size_t)n);
+        pending_count += n;
+    }
+}
+
+// Turns the input records waiting into key bytes: a few at a time until one
+// gives a key (releases, mouse and focus records give none) or none are left.
 void read_records() {
-    INPUT_RECORD records[8];
-    DWORD count = 0;
-    if (!GetNumberOfConsoleInputEvents(saved.input, &count) || count == 0)
-        return;
-    if (!ReadConsoleInputW(saved.input, records, 8, &count))
-        return;
-    for (DWORD i = 0; i < count; i++) {
-        const INPUT_RECORD &r = records[i];
-        if (r.EventType == WINDOW_BUFFER_SIZE_EVENT) {
-            resized.store(true);
-            continue;
-        }
-        if (r.EventType != KEY_EVENT)
-            continue;
-        const KEY_EVENT_RECORD &k = r.Event.KeyEvent;
-        KeyRecord key = {k.bKeyDown ? 1 : 0, k.wVirtualKeyCode, k.uChar.UnicodeChar,
-                         (unsigned)k.dwControlKeyState};
-        uint8_t bytes[2];
-        int n = KeyRecordBytes(&key, bytes);
-        for (int rep = 0; n > 0 && rep < (k.wRepeatCount ? k.wRepeatCount : 1); rep++) {
-            if (pending_count + n > PENDING_MAX)
-                break; // a flood of repeats is cut, not overrun
-            std::memcpy(pending + pending_count, bytes, (size_t)n);
-            pending_count += n;
-        }
+    for (int batch = 0; batch < 16 && pending_count == 0; batch++) {
+        INPUT_RECORD records[8];
+        DWORD count = 0;
+        if (!GetNumberOfConsoleInputEvents(saved.input, &count) || count == 0)
+            return;
+        if (!ReadConsoleInputW(saved.input, records, count < 8 ? count : 8, &count))
+            return;
+        for (DWORD i = 0; i < count; i++)
+            take_record(records[i]);
     }
 }
 

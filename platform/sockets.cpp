@@ -119,6 +119,36 @@ int SockConnect(int sock, uint32_t address, uint16_t port) {
     return error == 0 ? 0 : SockErrorFromErrno(error);
 }
 
+int SockConnectStart(int sock, uint32_t address, uint16_t port) {
+    int flags = fcntl(sock, F_GETFL, 0);
+    if (flags < 0 || fcntl(sock, F_SETFL, flags | O_NONBLOCK) < 0)
+        return SockErrorFromErrno(errno);
+    sockaddr_in to = AddressOf(address, port);
+    if (connect(sock, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0)
+        return 0;
+    // Interrupted, a non-blocking connect goes on being made all the same.
+    if (errno == EINPROGRESS || errno == EINTR)
+        return SOCK_EWOULDBLOCK;
+    return SockErrorFromErrno(errno);
+}
+
+int SockConnectWait(int sock, int ms) {
+    pollfd p;
+    p.fd = sock;
+    p.events = POLLOUT;
+    p.revents = 0;
+    int rc = poll(&p, 1, ms < 0 ? 0 : ms);
+    if (rc < 0)
+        return errno == EINTR ? SOCK_EWOULDBLOCK : SockErrorFromErrno(errno);
+    if (rc == 0)
+        return SOCK_EWOULDBLOCK;
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+        return SockErrorFromErrno(errno);
+    return error == 0 ? 0 : SockErrorFromErrno(error);
+}
+
 int SockSetNonBlocking(int sock) {
     int flags = fcntl(sock, F_GETFL, 0);
     if (flags < 0 || fcntl(sock, F_SETFL, flags | O_NONBLOCK) < 0)

@@ -40,6 +40,13 @@ int SockOpenTcp(void);
 int SockResolve(const char *host, uint32_t *address);
 // Blocking connect; 0 on success, else the WinSock error number.
 int SockConnect(int sock, uint32_t address, uint16_t port);
+// Starts a connect without waiting for it (the socket becomes non-blocking):
+// 0 when it is already made, SOCK_EWOULDBLOCK while it is under way (finish it
+// with SockConnectWait), else the WinSock error number.
+int SockConnectStart(int sock, uint32_t address, uint16_t port);
+// Waits up to ms milliseconds for a started connect: 0 once it is made,
+// SOCK_EWOULDBLOCK while it is still under way, else the WinSock error number.
+int SockConnectWait(int sock, int ms);
 // Switches the socket to non-blocking mode and sends small writes at once; 0 on success.
 int SockSetNonBlocking(int sock);
 // Sends; the number of bytes sent, or -1 with *error set. Never raises SIGPIPE.

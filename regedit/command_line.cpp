@@ -1,6 +1,8 @@
 // VELDAK's command line: switches in any order with the target and route.
 #include "regedit/command_line.h"
 
+#include "regedit/long_options.h"
+
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -205,12 +207,15 @@ static int TakeSwitch(const char *arg, RunSettings *s, std::string *out) {
 int ParseArguments(int argc, const char *const *argv, RunSettings *s, std::string *out) {
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
+        bool isLong = arg[0] == '-' && arg[1] == '-' && arg[2] != '\0';
         bool isSwitch = arg[0] == '-' || arg[0] == '/';
-        int r = isSwitch ? TakeSwitch(arg, s, out) : TakeWord(arg, s, out);
+        int r = isLong     ? TakeLongOption(argc, argv, &i, s, out)
+                : isSwitch ? TakeSwitch(arg, s, out)
+                           : TakeWord(arg, s, out);
         if (r != PARSE_OK)
             return r;
     }
-    return PARSE_OK;
+    return CheckLongOptions(s, out);
 }
 
 int ParseRoute(const char *text, uint16_t *route, std::string *out) {

@@ -6,14 +6,16 @@
 
 #include <string>
 
-enum ParseResult { PARSE_OK = 0, PARSE_EXIT = 1 };
+// PARSE_EXIT ends the run with status 1; PARSE_DONE (--help, --version) with 0.
+enum ParseResult { PARSE_OK = 0, PARSE_EXIT = 1, PARSE_DONE = 2 };
 
 // The banner printed first by every run.
 void AppendBanner(std::string *out);
 // The usage text of -? and -H.
 void AppendUsage(std::string *out);
-// Scans argv[1..argc-1] left to right into s (which holds the defaults).
-// PARSE_EXIT means the run ends with status 1 after printing out.
+// Scans argv[1..argc-1] left to right into s (which holds the defaults);
+// long options (long_options.h) mix with the rest. PARSE_EXIT means the run
+// ends with status 1 after printing out, PARSE_DONE with status 0.
 int ParseArguments(int argc, const char *const *argv, RunSettings *s, std::string *out);
 // Reads a route text ("1 2", "1,2") into route[0] = drop count, then the drops.
 int ParseRoute(const char *text, uint16_t *route, std::string *out);

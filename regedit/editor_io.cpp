@@ -2,23 +2,12 @@
 // 1X inputs, 3X input registers and 6X extended-memory records.
 #include "comm/comm.h"
 #include "regedit/editor.h"
+#include "regedit/script_run.h"
 
 #include <cstring>
 
 int ViewRead(EditorState *e, long start, int count, uint16_t *values) {
-    int s = (int)start;
-    switch (e->view) {
-    case VIEW_0X:
-        return Read0X(e->h, 0, s, count, values);
-    case VIEW_1X:
-        return Read1X(e->h, 0, s, count, values);
-    case VIEW_3X:
-        return Read3X(e->h, 0, s, count, values);
-    case VIEW_6X:
-        return Read6X(e->h, e->settings->file6X, s, count, values);
-    default:
-        return Read4X(e->h, s, count, values);
-    }
+    return ReadView(e->h, e->view, e->settings->file6X, start, count, values);
 }
 
 int ViewWrite(EditorState *e, long start, int count, const uint16_t *values) {

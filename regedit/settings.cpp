@@ -10,6 +10,7 @@ void SettingsDefaults(RunSettings *s) {
     s->tcpPort = TCP_PORT_MODBUS;
     s->sylinkParameter = SYLINK_PARAMETER_DEFAULT;
     s->maxRegister = SYMAX_MAX_REGISTER;
+    s->script.intervalMs = 1000;
 }
 
 RegisterView SettingsView(const RunSettings *s) {

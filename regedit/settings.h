@@ -20,6 +20,27 @@ enum {
 // Modbus serial framing chosen by -A and -B (the last one wins).
 enum ModbusSerialMode { MODBUS_SERIAL_NONE = 0, MODBUS_SERIAL_ASCII = 1, MODBUS_SERIAL_RTU = 2 };
 
+// The long options of a run without the screen (script_settings in RunSettings).
+enum OutputFormat { FORMAT_TEXT, FORMAT_CSV, FORMAT_JSON };
+// How values are printed; the 32- and 64-bit types take 2 and 4 registers.
+enum ValueType { TYPE_U16, TYPE_S16, TYPE_HEX, TYPE_U32, TYPE_S32, TYPE_F32, TYPE_F64 };
+// Byte and word order of a multi-register value, A the value's highest byte:
+// ABCD first register's high byte first; CDAB registers swapped; BADC bytes
+// swapped in each register; DCBA both.
+enum WordOrder { ORDER_ABCD, ORDER_CDAB, ORDER_BADC, ORDER_DCBA };
+
+struct ScriptSettings {
+    unsigned polls;                 // --once 1, --count N; 0 runs the screen
+    unsigned intervalMs;            // --interval: least time from one poll's start to the next
+    int format;                     // OutputFormat
+    int type;                       // ValueType
+    int order;                      // WordOrder
+    char output[SETTING_TEXT_SIZE]; // --output file, appended to; empty: standard output
+    bool stats;                     // --stats
+    bool version;                   // --version
+    const char *needsPolls;         // the first option given that only a run of polls takes
+};
+
 struct RunSettings {
     char target[SETTING_TEXT_SIZE];
     bool targetGiven; // a first non-switch argument was seen (it may be empty)
@@ -45,6 +66,7 @@ struct RunSettings {
     int sylinkParameter;                 // -D
     unsigned maxRegister;                // 8192, 65535 once a Modbus link opens
     uint16_t route[1 + ROUTE_MAX_DROPS]; // drop count, then the drops nearest first
+    ScriptSettings script;               // the long options
 };
 
 // The defaults of a run with no switches.

@@ -90,9 +90,8 @@ int main() {
     BackupModule();
     std::vector<Transaction> needed;
     for (int r = 0; r < RECORDS; r++)
-        NeedRead(&needed, status, LENGTH, r == 0, true);
-    NeedRead(&needed, status, LENGTH, false, false); // the read-next that ends the file
-    NeedIdle(&needed, status, LENGTH);
+        NeedRead(&needed, status, LENGTH, r == 0, true, true);
+    NeedRead(&needed, status, LENGTH, false, false, true); // the read-next that ends the file
     PassFigures backup = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed, before);
     std::string result = ConsoleResultLine();
     // Magic, file count, one file's parameters, the entries, end mark, lock.
@@ -113,8 +112,8 @@ int main() {
     status = LastWindow(line);
     needed.clear();
     for (int r = 0; r < RECORDS; r++)
-        NeedWrite(&needed, status, LENGTH, true);
-    NeedIdle(&needed, status, LENGTH);
+        NeedWrite(&needed, status, LENGTH, true, true);
+    NeedIdle(&needed, status, LENGTH); // the end of the file's list
     PassFigures restore = MeasurePass(line, log, status, LENGTH, needed, before);
     result = ConsoleResultLine();
     bool restored = result == "RESTORE SUCCESSFUL" && ModuleLineHolds(line, RECORDS, LENGTH);

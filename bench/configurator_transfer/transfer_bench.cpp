@@ -90,7 +90,7 @@ int main() {
     LoadDataFile(false, 1);
     std::vector<Transaction> needed;
     for (int r = 0; r < RECORDS; r++)
-        NeedWrite(&needed, status, LENGTH, true);
+        NeedWrite(&needed, status, LENGTH, true, false);
     NeedIdle(&needed, status, LENGTH);
     PassFigures load = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed, before);
     std::string result = ConsoleResultLine();
@@ -104,7 +104,7 @@ int main() {
     UnloadDataFile(1);
     needed.clear();
     for (int r = 0; r < RECORDS; r++)
-        NeedRead(&needed, status, LENGTH, r == 0, true);
+        NeedRead(&needed, status, LENGTH, r == 0, true, false);
     NeedIdle(&needed, status, LENGTH);
     PassFigures unload = MeasurePass(line, ModuleLineTake(line), status, LENGTH, needed, before);
     result = ConsoleResultLine();

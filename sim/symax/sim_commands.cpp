@@ -121,9 +121,9 @@ static std::string cmd_stats(const Slave *s) {
     char text[256];
     snprintf(text, sizeof text,
              "OK frames=%ld bad=%ld enq_in=%ld enq_crossed=%ld nak_in=%ld replies=%ld lost=%ld "
-             "retransmits=%ld enq_out=%ld requests=%ld",
+             "retransmits=%ld enq_out=%ld requests=%ld repeats=%ld",
              t.framesIn, t.badFramesIn, t.enqIn, t.enqCrossed, t.nakIn, t.repliesSent,
-             t.repliesLost, t.retransmits, t.enqOut, s->dev.requests);
+             t.repliesLost, t.retransmits, t.enqOut, s->dev.requests, t.repeatsIn);
     return text;
 }
 

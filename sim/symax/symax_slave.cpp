@@ -25,6 +25,7 @@ void SlaveInit(Slave *s) {
     s->frameSeq = NAK;
     s->rxRoute.clear();
     s->rxData.clear();
+    s->lastFrameIn.clear();
     s->lastResponse = NAK;
     s->respondedInBatch = false;
     s->lastResponseAt = 0;
@@ -161,6 +162,15 @@ static void rx_reject(Slave *s, uint64_t now, SlaveOutput *out) {
 static void rx_frame_done(Slave *s, uint64_t now, SlaveOutput *out) {
     s->rxState = R_IDLE;
     s->stats.framesIn++;
+    // The master sends each frame with the other sequence character than the
+    // one before, so the same frame again is the same request sent twice.
+    Bytes frame(1, s->frameSeq);
+    frame.insert(frame.end(), s->rxRoute.begin(), s->rxRoute.end());
+    frame.push_back(0xFF);
+    frame.insert(frame.end(), s->rxData.begin(), s->rxData.end());
+    if (frame == s->lastFrameIn)
+        s->stats.repeatsIn++;
+    s->lastFrameIn.swap(frame);
     SlaveFaults *f = &s->faults;
     if (f->drop > 0) {
         f->drop--;

@@ -32,6 +32,7 @@ struct SlaveFaults {
 
 struct SlaveStats {
     long framesIn;    // good frames received
+    long repeatsIn;   // ... of them the same as the good frame before, sequence character and all
     long badFramesIn; // frames answered with DLE NAK for a fault of theirs
     long enqIn;       // DLE ENQ received
     long enqCrossed;  // ... of them crossed our response: not answered again
@@ -69,6 +70,7 @@ struct Slave {
     unsigned rxCheck;
     uint8_t frameSeq;
     Bytes rxRoute, rxData;
+    Bytes lastFrameIn;       // sequence character, route and data of the last good frame
     uint8_t lastResponse;    // repeated on DLE ENQ; NAK until a frame was acknowledged
     bool respondedInBatch;   // a response went out for a frame read in this batch
     uint64_t lastResponseAt; // ms

@@ -2,6 +2,7 @@
 // directory as the start directory, and the messages of the error window.
 #pragma once
 
+#include "configurator/module_access.h"
 #include "configurator/setup.h"
 #include "platform/console_record.h"
 #include "screen/screen.h"
@@ -55,7 +56,7 @@ class ConfiguratorTest : public ::testing::Test {
         shown_errors.clear();
         SetupDefaults(&g_setup);
         g_handle = nullptr;
-        AbortFlag = 0;
+        ActionBegin();
     }
     void TearDown() override {
         ScreenExit();

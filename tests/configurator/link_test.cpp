@@ -87,31 +87,58 @@ TEST_F(ConfiguratorLink, IdleLeavesScriptedKeysAndPutsTypedOnesBehind) {
     PushKeys("ab\x1b"
              "c");                     // a script, ESC included, meant for later screens
     EXPECT_EQ(ConfigIdle(nullptr), 1); // nothing typed: the script is not touched
-    EXPECT_EQ(AbortFlag, 0);
     Type("x");
     int result = ConfigIdle(nullptr);
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(AbortFlag, 1);
+    EXPECT_FALSE(ActionEscaped());
     EXPECT_EQ(Pending(), "ab\x1b"
                          "cx");
 
     Type("\x1b[B"); // Down
     EXPECT_EQ(ConfigIdle(nullptr), 1);
-    EXPECT_EQ(AbortFlag, 2);
     EXPECT_EQ(Pending(), std::string(1, (char)KEY_DOWN));
 }
 
-TEST_F(ConfiguratorLink, IdleAbortsTheWaitOnATypedEsc) {
-    Type("\x1b");
-    // a lone ESC stands as a key once its escape time is over
+// Presses ESC at the console and runs the idle routine until it has seen it
+// (a lone ESC stands as a key once its escape time is over).
+int IdleUntilEscape(void) {
+    ConsoleRecordInput("\x1b");
     int result = 1;
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (result == 1 && std::chrono::steady_clock::now() < until)
         result = ConfigIdle(nullptr);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(AbortFlag, 1);
+    return result;
+}
+
+TEST_F(ConfiguratorLink, IdleAbortsTheWaitOnATypedEsc) {
+    EXPECT_EQ(IdleUntilEscape(), 0);
+    EXPECT_TRUE(ActionEscaped());
     // and the screen after the wait still reads it
     EXPECT_EQ(Pending(), "\x1b");
+}
+
+TEST_F(ConfiguratorLink, WhileRecordsMoveOnlyTheConsoleEndsTheTransfer) {
+    // A script's ESC waits for its prompt: the transfer does not take it.
+    ActionBegin();
+    PassBegin(ModuleWindow{6, 10});
+    PushKeys("ab\x1b");
+    EXPECT_EQ(ConfigIdle(nullptr), 1);
+    EXPECT_FALSE(ActionEscaped());
+    // An ESC typed at the console ends it, and is not left for the next screen.
+    EXPECT_EQ(IdleUntilEscape(), 0);
+    EXPECT_TRUE(ActionEscaped());
+    EXPECT_EQ(Pending(), "ab\x1b");
+    // Between waits a typed ESC is seen too; other typed keys go behind.
+    ActionBegin();
+    PassBegin(ModuleWindow{6, 10});
+    PushKeys("s");
+    Type("x\x1b");
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!ActionEscaped() && std::chrono::steady_clock::now() < until) {
+    }
+    EXPECT_TRUE(ActionEscaped());
+    EXPECT_EQ(Pending(), "sx");
+    ActionBegin();
 }
 
 TEST_F(ConfiguratorLink, SpinnerTurnsAtMostTenTimesASecond) {

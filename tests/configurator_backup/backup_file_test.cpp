@@ -123,6 +123,25 @@ TEST(BackupFile, DamagedRecordData) {
     }
 }
 
+// A transfer tool pads a file to its block size (XMODEM: 128 bytes of 0x1A).
+TEST(BackupFile, WhatFollowsTheLockValueIsIgnored) {
+    auto c = OneFile();
+    for (bool lock : {true, false}) {
+        std::vector<uint8_t> bytes = Backup(*c, lock);
+        bytes.resize(128, 0x1A);
+        BackupReader r = {bytes.data(), bytes.size(), 0};
+        auto got = std::make_unique<ModuleConfig>();
+        ASSERT_EQ(BackupGetHeader(&r, got.get(), nullptr), BH_OK);
+        BackupScan s = BackupScanRecords(r, *got);
+        EXPECT_EQ(s.result, BS_OK) << lock;
+        EXPECT_EQ(s.entries, 2u);
+        // Padding where a lock value would stand is no lock value: a lock
+        // value is zero-extended.
+        EXPECT_EQ(s.hasLock, lock);
+        EXPECT_EQ(s.lock, lock ? 3 : 0);
+    }
+}
+
 TEST(BackupFile, CountAbove292IsRefusedBeforeAnyRecord) {
     std::vector<uint8_t> bytes = {0x8B, 0x0C, 0x25, 0x01, 0, 0}; // 293 files
     bytes.resize(6 + 293 * 40, 0);

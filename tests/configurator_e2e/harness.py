@@ -58,6 +58,38 @@ def need_symax_sim(cls):
     return cls
 
 
+def command_offsets(preset):
+    """The command register offsets of every window, file by file, of a
+    simulator "preset n L W M K ..." line: the rack interface holds 2 global
+    registers, then per file 4 parameters and its windows of L + 3."""
+    words = [int(w) for w in preset.split()[1:]]
+    pos, files = 2, []
+    for i in range(words[0]):
+        length, windows = words[1 + 4 * i], words[2 + 4 * i]
+        pos += 4
+        files.append([pos + w * (length + 3) + length + 2 for w in range(windows)])
+        pos += windows * (length + 3)
+    return files
+
+
+def escape_while_polled(prog, sim, offset):
+    """Types ESC while the module is being polled for the completion of the
+    command standing in the command register at offset: between two looks
+    the command stayed and the window's status was read again."""
+    last = []
+
+    def polled():
+        words = sim.cmd("stats")
+        reads = int([w for w in words if w.startswith("status_reads=")][0].split("=")[1])
+        now = (int(sim.cmd("get %d" % offset)[0]), reads)
+        seen = last[-1] if last else None
+        last.append(now)
+        return seen is not None and now[0] != 0 and now[0] == seen[0] and now[1] > seen[1]
+
+    prog.wait_for(polled, "a command being polled")
+    prog.send("esc")
+
+
 class Workdir:
     """A fresh working directory, removed at the end."""
 

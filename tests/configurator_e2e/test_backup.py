@@ -4,6 +4,7 @@ that leave the files on disk as they were, and write protection around an
 erase."""
 import os
 import struct
+import time
 import unittest
 
 import harness
@@ -95,6 +96,12 @@ class Session:
     def listing(self):
         return sorted(os.listdir(self.wd.path))
 
+    def command(self, preset, file):
+        """The command register of the last window of a file (the one backup
+        and restore use) of the module laid out by preset."""
+        offset = harness.command_offsets(preset)[file - 1][-1]
+        return int(self.sim.cmd("get %d" % offset)[0])
+
 
 @harness.need_module_sim
 class BackupAndRestore(unittest.TestCase):
@@ -169,7 +176,8 @@ class BackupAndRestore(unittest.TestCase):
     def test_round_trip_and_failures(self):
         s = self.session()
         # a keyed file with gaps, a plain one, one without windows
-        s.sim.cmd("preset 3 3 2 20 1 1 1 4 0 2 0 3 0")
+        preset = "preset 3 3 2 20 1 1 1 4 0 2 0 3 0"
+        s.sim.cmd(preset)
         for number, words in ((2, "7 1 2"), (7, "9 3 4"), (19, "11 5 65535")):
             s.sim.cmd("setrec 1 %d %s" % (number, words))
         s.sim.cmd("setrec 2 0 100")
@@ -223,8 +231,15 @@ class BackupAndRestore(unittest.TestCase):
         s.sim.cmd("fault slow 40")
         s.backup("BK", overwrite=True)
         s.prog.wait_anywhere("Backing up file: 1, record 2")
-        s.prog.send("esc")
+        harness.escape_while_polled(s.prog, s.sim, harness.command_offsets(preset)[0][-1])
         s.error("BACKUP ABORTED")
+        self.assertEqual(s.command(preset, 1), 0)
+        # too slow even for the backup: the read is taken back
+        s.sim.cmd("fault slow 60")
+        s.backup("BK", overwrite=True)
+        s.error("Complete bit won't set.")
+        s.error("BACKUP FAILED")
+        self.assertEqual(s.command(preset, 1), 0)
         s.sim.cmd("fault clear")
         self.assertEqual(read(self.wd.file("BK.740")), first)
         self.assertEqual(s.listing(), files)
@@ -253,7 +268,17 @@ class BackupAndRestore(unittest.TestCase):
         s.restore("BK")
         s.error("File 1: the module refused record 2.")
         s.error("RESTORE FAILED")
+        self.assertEqual(s.command(preset, 1), 0)
         self.assertEqual(read(self.wd.file("BK.740")), first)
+        # ESC part-way through a slow restore
+        s.sim.cmd("fault slow 40")
+        s.restore("BK")
+        s.prog.wait_anywhere("Restoring file: 1, record 7")
+        harness.escape_while_polled(s.prog, s.sim, harness.command_offsets(preset)[0][-1])
+        s.error("RESTORE ABORTED")
+        s.sim.cmd("fault clear")
+        self.assertEqual(s.command(preset, 1), 0)
+        self.assertNotIn(19, s.records(1))
         # the progress line shows the whole record number
         write(self.wd.file("HIGH.740"), struct.pack("<HI", 3211, 1)
               + file_record(2, 1, 65535, 0, [6]) + entry(65535, 1, 2) + END)
@@ -273,6 +298,59 @@ class BackupAndRestore(unittest.TestCase):
         s.success("RESTORE SUCCESSFUL")
         self.assertEqual(s.sim.cmd("config"), ["1", "3", "8", "4", "1"])
         self.assertEqual(s.image(1, 4), [1, 2, 3])
+
+        # a file padded to a whole block by a transfer tool restores
+        write(self.wd.file("PAD.740"), first + b"\x1a" * (128 - len(first) % 128))
+        s.restore("PAD")
+        s.success("RESTORE SUCCESSFUL")
+        self.assertEqual(s.records(1), [2, 7, 19])
+        self.assertEqual(s.lock(), 1)
+        # a configuration the module does not take: its words, then the
+        # restore's, once; the next action finds no window left open
+        s.sim.cmd("lock 0")
+        s.sim.cmd("fault noactivate")
+        s.restore("BK")
+        s.error("CONFIGURATION FAILED")
+        s.error("Couldn't load configuration.")
+        s.closed("RESTORE MODULE FROM DISK")
+        s.sim.cmd("fault clear")
+        s.restore("BK")
+        s.success("RESTORE SUCCESSFUL")
+        self.finish(s)
+
+    def test_hang_up_mid_backup_and_the_module_back(self):
+        """The line hangs up part-way through a backup (the module's end of
+        the cable goes): the backup fails and leaves no file. Once the module
+        is back on the same COM1, the next actions work without a restart."""
+        state = self.wd.file("module.txt")
+        s = self.session(sim_extra=["--state", state])
+        s.sim.cmd("preset 1 2 1 99 0")
+        for number in range(40):
+            s.sim.cmd("setrec 1 %d %d 7" % (number, number))
+        s.sim.cmd("save %s" % state)
+        files = s.listing()
+        s.sim.cmd("fault slow 3")
+        s.backup("HUNG")
+        s.prog.wait_anywhere("Backing up file: 1, record")
+        s.sim.stop()  # the pty closes, as a pulled adapter's does
+        s.prog.wait_error("Port not available")
+        s.prog.send("f10")
+        s.error("BACKUP FAILED")
+        self.assertEqual(s.listing(), [f for f in files if f != "COM1"])  # the link went with it
+        # While the module is away, an action fails at once with the port's text.
+        s.prog.menu("c", "f")
+        s.error("Port not available")
+        s.error("FETCH UNSUCCESSFUL")
+        # The module is back on the same link: fetch and backup work.
+        s.sim = ModuleSim(self.wd.path, extra=["--state", state])
+        self.addCleanup(s.sim.stop)
+        time.sleep(0.6)  # a user's next choice: past the half second between opens
+        s.prog.menu("c", "f")
+        s.success("CONFIGURATION FETCHED")
+        s.backup("BACK")
+        s.success("BACKUP SUCCESSFUL")
+        self.assertEqual(len(read(self.wd.file("BACK.740"))) > 0, True)
+        self.assertNotIn("HUNG.740", s.listing())
         self.finish(s)
 
     def test_erase_write_protected(self):

@@ -124,12 +124,19 @@ class EditorSession(Session, unittest.TestCase):
             p.send("pgup")
             p.wait_text(8, 21, "%3d" % file)
         p.wait_text(10, 29, "2039")
-        # A file number past the configured files leaves the selection alone.
+        # A file number past the configured files selects a record beyond
+        # the count, up to 292, to be prepared before the count is raised;
+        # a number above 292 leaves the selection alone.
         for _ in range(5):
             p.send("up")
-        p.send("2", "enter")
+        p.send("200", "enter", "enter", "5", "enter")
+        p.wait_text(10, 29, "   5")
+        self.assertEqual(p.cell(8, 21, 3), "200")
+        p.send("up", "up", "up", "293", "enter")
+        p.wait_text(8, 21, "200")
+        p.send("up", "2", "enter")
         p.wait_text(8, 21, "  2")
-        p.send("up", "200", "enter", "enter", "7", "enter")
+        p.send("enter", "7", "enter")
         p.wait_text(10, 29, "   7")
         self.assertEqual(p.cell(8, 21, 3), "  2")
         p.send("up", "up", "up", "3", "enter")

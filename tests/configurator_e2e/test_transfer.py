@@ -84,11 +84,23 @@ class Session:
         self.prog.wait_anywhere(text)
         self.prog.wait_text(24, 1, "Use initial capital")
 
-    def escape_when_counting(self):
+    def escape_when_counting(self, test, file):
         p = self.prog
         p.wait_for(lambda: p.cell(12, 20, 5).strip() not in ("", "0"), "a record counted")
-        p.send("esc")
+        # Slow completions (within the poll limit) and slow replies keep each
+        # command standing a while: ESC comes while one is polled.
+        self.sim.cmd("fault slow 8")
+        self.sim.cmd("fault delay 30")
+        harness.escape_while_polled(p, self.sim, harness.command_offsets(PRESET)[file - 1][0])
         self.error("TRANSFER ABORTED")
+        self.sim.cmd("fault clear")
+        # the window is left without a command standing
+        test.assertEqual(self.command(file), 0)
+
+    def command(self, file, window=1):
+        """The command register of a window of a file."""
+        offset = harness.command_offsets(PRESET)[file - 1][window - 1]
+        return int(self.sim.cmd("get %d" % offset)[0])
 
     def quit(self, test):
         self.prog.send("q")
@@ -101,10 +113,27 @@ class TransferTest(unittest.TestCase):
     def test_load(self):
         s = Session(self)
         s.write("LOAD1.HEX", hex_lines([[i, 2 * i, 0xFFFF - i] for i in range(8)]))
+        # The form opens on the default count; field 1 checks it against the file.
+        s.prog.send("t", "s")
+        s.prog.wait_anywhere("Hex file")
+        s.prog.send("h")
+        s.prog.wait_text(11, 39, "65536")
+        s.prog.send("enter")
+        s.prog.wait_text(11, 39, "201  ")
+        s.prog.send("esc")
+        s.error("TRANSFER ABORTED")
         s.transfer("s", "h", "LOAD1", start="100", count="5")
         s.result("5 RECORDS TRANSFERRED")
         self.assertEqual(s.records(1), [100, 101, 102, 103, 104])
         self.assertEqual([s.record(1, 100), s.record(1, 104)], [[0, 0, 0xFFFF], [4, 8, 0xFFFB]])
+
+        # The last decimal number needs no separator after it.
+        s.write("NOEND.DEC", b"1,2,3")
+        s.transfer("s", "d", "NOEND", start="150")
+        s.result("1 RECORDS TRANSFERRED")
+        self.assertEqual(s.record(1, 150), [1, 2, 3])
+        self.assertEqual(s.command(1), 0)
+        s.sim.cmd("delrec 1 150")
 
         # Keyed: a known key replaces its record, a new one takes the lowest
         # free number; there is no starting record or count.
@@ -156,7 +185,7 @@ class TransferTest(unittest.TestCase):
         # ESC ends a long load at once.
         s.write("LONG.DEC", b"".join(b"%d%s\r\n" % (i, b",1" * 119) for i in range(3000)))
         s.transfer("s", "d", "LONG", file="5", start="0", count="3000")
-        s.escape_when_counting()
+        s.escape_when_counting(self, 5)
         self.assertTrue(0 < len(s.records(5)) < 3000)
         s.quit(self)
 
@@ -216,11 +245,31 @@ class TransferTest(unittest.TestCase):
         for r in range(400):
             s.sim.cmd("setrec 5 %d %s" % (r, " ".join([str(r)] * 120)))
         s.transfer("u", "d", "MANY", file="5", start="0")
-        s.escape_when_counting()
+        s.escape_when_counting(self, 5)
         lines = s.read("MANY.DEC").split(b"\r\n")
         self.assertTrue(lines[-1] == b"" and len(lines) - 1 < 400)
         self.assertEqual(lines[:-1], [b",".join([b"%d" % r] * 120) for r in range(len(lines) - 1)])
         s.quit(self)
+
+    def test_scripted_load(self):
+        """A command-line script loads a file, then answers a later form with
+        /E: the load takes every record, and the script runs to its Quit."""
+        wd = harness.Workdir()
+        self.addCleanup(wd.close)
+        harness.write_setup(wd.path, baud=19200)
+        sim = harness.ModuleSim(wd.path)
+        self.addCleanup(sim.stop)
+        sim.cmd(PRESET)
+        with open(wd.file("S.HEX"), "wb") as f:
+            f.write(hex_lines([[i, i, i] for i in range(40)]))
+        # Transfer, Sequential, Hex; file 1, S.HEX, window 1, from 0, all; yes.
+        # Then the same form again, ESC on it, ESC on "TRANSFER ABORTED"; Quit.
+        args = ["ts", "h/R", "S/R", "/R", "/R", "/R", "y", "tsh/E", "/E", "q"]
+        prog = harness.Vrx740(wd.path, args=args)
+        self.addCleanup(prog.close)
+        self.assertEqual(prog.finish(), 0)
+        self.assertEqual([int(r) for r in sim.cmd("records 1")], list(range(40)))
+        self.assertEqual([int(v) for v in sim.cmd("record 1 39")], [39, 39, 39])
 
     def test_conversion(self):
         s = Session(self)

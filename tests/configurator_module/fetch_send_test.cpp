@@ -56,7 +56,7 @@ TEST_F(FetchSend, AFetchThatLosesTheLinkLeavesTheImageAsItWas) {
         g_handle, [](void *) { return 0; }, nullptr);
     EXPECT_FALSE(FetchConfig());
     SetIdleHook(g_handle, nullptr, nullptr);
-    EXPECT_TRUE(ActionAborted());
+    EXPECT_TRUE(ActionEscaped());
     EXPECT_EQ(memcmp(&g_config, &before, sizeof before), 0);
     Cmd("fault clear");
 }

@@ -97,6 +97,68 @@ TEST_F(Handshakes, WritesGoWhereTheirCommandSays) {
     EXPECT_FALSE(ActionFailed());
 }
 
+TEST_F(Handshakes, WritesPutTheImageInChunksThenTheNumber) {
+    // Idle, three image chunks from the first image register, the number,
+    // the command: no write starts before the image.
+    Fill(300, 8);
+    long writes = Stat("writes");
+    ASSERT_EQ(LoadWriteHandshake(large, false, 8), HS_OK);
+    EXPECT_EQ(Stat("writes") - writes, 6);
+    EXPECT_EQ(Record(2, 8), Image(300, 8));
+    writes = Stat("writes");
+    ASSERT_EQ(RestoreWriteHandshake(large, 9), HS_OK);
+    // and the restore's own 0 at its end
+    EXPECT_EQ(Stat("writes") - writes, 7);
+    EXPECT_EQ(Cmd("get " + std::to_string(WindowCommandOffset(large)))[0], "0");
+}
+
+TEST_F(Handshakes, APassEndsWithItsWindowIdleAfterEscOnce) {
+    const std::string command = "get " + std::to_string(WindowCommandOffset(small));
+    Fill(10, 3);
+    PassBegin(small);
+    ASSERT_EQ(LoadWriteHandshake(small, false, 3), HS_OK);
+    EXPECT_EQ(Cmd(command)[0], "16");
+    // ESC ended the action: no more records, but the closing 0 still goes.
+    g_action.escaped = true;
+    EXPECT_EQ(LoadWriteHandshake(small, false, 4), HS_FAILED);
+    EXPECT_TRUE(PassEnd());
+    EXPECT_EQ(Cmd(command)[0], "0");
+    EXPECT_TRUE(ActionEscaped());
+    // ESC seen between two records, with no wait ended by it: the same.
+    ActionBegin();
+    PassBegin(small);
+    ASSERT_EQ(LoadWriteHandshake(small, false, 3), HS_OK);
+    g_action.escaped = true;
+    EXPECT_TRUE(PassEnd());
+    EXPECT_EQ(Cmd(command)[0], "0");
+    // Once idle, a pass has nothing more to write.
+    long requests = Stat("requests");
+    PassBegin(small);
+    EXPECT_TRUE(PassEnd());
+    EXPECT_EQ(Stat("requests"), requests);
+    // ESC again during the closing write ends its wait.
+    ActionBegin();
+    PassBegin(small);
+    ASSERT_EQ(LoadWriteHandshake(small, false, 3), HS_OK);
+    g_action.escaped = true;
+    Cmd("fault delay 300");
+    SetIdleHook(
+        g_handle, [](void *) { return 0; }, nullptr);
+    EXPECT_FALSE(PassEnd());
+    SetIdleHook(g_handle, nullptr, nullptr);
+    Cmd("fault clear");
+    // After the link itself failed nothing more is sent.
+    ActionBegin();
+    PassBegin(small);
+    ASSERT_EQ(LoadWriteHandshake(small, false, 3), HS_OK);
+    Cmd("fault noreply 1");
+    EXPECT_EQ(LoadWriteHandshake(small, false, 4), HS_FAILED);
+    requests = Stat("requests");
+    EXPECT_FALSE(PassEnd());
+    EXPECT_EQ(Stat("requests"), requests);
+    ActionBegin();
+}
+
 TEST_F(Handshakes, PollLimitsAndStuckBits) {
     Cmd("setrec 1 4" + Image(10, 4));
     uint16_t found;

@@ -30,7 +30,7 @@ TEST_F(Registers, TheFirstFailureEndsTheActionsLinkUse) {
     uint16_t v;
     EXPECT_FALSE(ReadModuleRegister(10, &v));
     EXPECT_TRUE(ActionFailed());
-    EXPECT_FALSE(ActionAborted());
+    EXPECT_FALSE(ActionEscaped());
     EXPECT_STREQ(ActionReason(), "Read reply timeout");
     long requests = Stat("requests");
     EXPECT_FALSE(WriteModuleRegister(10, 5));
@@ -54,7 +54,7 @@ TEST_F(Registers, EscDuringAWaitAbortsTheAction) {
     SetIdleHook(g_handle, EscAtOnce, nullptr);
     EXPECT_FALSE(WriteModuleRegister(10, 1));
     SetIdleHook(g_handle, nullptr, nullptr);
-    EXPECT_TRUE(ActionAborted());
+    EXPECT_TRUE(ActionEscaped());
     EXPECT_STREQ(ActionReason(), "Application idle abort");
     Cmd("fault clear");
 }
@@ -63,9 +63,9 @@ TEST_F(Registers, EscTypedAsTheReplyCameEndsTheActionAtTheNextTransfer) {
     uint16_t v;
     EXPECT_TRUE(ReadModuleRegister(0, &v));
     // The idle routine saw ESC, but the reply won the race and the read stood.
-    IdleEscape = true;
+    g_action.escaped = true;
     EXPECT_FALSE(ReadModuleRegister(0, &v));
-    EXPECT_TRUE(ActionAborted());
+    EXPECT_TRUE(ActionEscaped());
     ActionBegin();
     EXPECT_TRUE(ReadModuleRegister(0, &v));
 }

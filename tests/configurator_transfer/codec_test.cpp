@@ -61,7 +61,10 @@ const ReadCase read_cases[] = {
     {"decimal leading junk skipped", "  x 42;", 3, 1, {{42}}},
     {"decimal bit 7 cleared", "\xB4\xB2\xAC", 3, 1, {{42}}},
     {"decimal partial last record dropped", "1,2,3\r\n4,5\r\n", 3, 3, {{1, 2, 3}}},
-    {"decimal number cut by the end", "1,2,3", 3, 3, {}},
+    {"decimal last number ends with the data", "1,2,3", 3, 3, {{1, 2, 3}}},
+    {"decimal one line without its line end", "7", 3, 1, {{7}}},
+    {"decimal record cut by the end dropped", "1,2,3\r\n4,5", 3, 3, {{1, 2, 3}}},
+    {"decimal minus without digits at the end", "1,-", 3, 2, {}},
     {"decimal two lines", "1,2,3\r\n4,5,6\r\n", 3, 3, {{1, 2, 3}, {4, 5, 6}}},
     {"binary three records", std::string("\x01\x00\x02\x00\x03\x00", 6), 2, 1, {{1}, {2}, {3}}},
     {"binary little-endian", std::string("\x34\x12\xFF\xFF", 4), 2, 2, {{0x1234, 0xFFFF}}},
@@ -78,6 +81,29 @@ std::string CaseName(const ::testing::TestParamInfo<ReadCase> &info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codec, CodecRead, ::testing::ValuesIn(read_cases), CaseName);
+
+TEST(CodecFile, AReadErrorIsNotTheEndOfTheData) {
+    // A directory opens for reading here, and every read of it fails.
+    FILE *f = fopen("/", "rb");
+    ASSERT_NE(f, nullptr);
+    DataReader r = FileReader(f);
+    uint16_t record[1] = {0x5A5A};
+    EXPECT_FALSE(ReadDataRecord(&r, 3, 1, record));
+    EXPECT_TRUE(r.failed);
+    EXPECT_EQ(record[0], 0x5A5A);
+    fclose(f);
+    // The end of a readable file is only the end.
+    f = tmpfile();
+    ASSERT_NE(f, nullptr);
+    fputs("12", f);
+    rewind(f);
+    r = FileReader(f);
+    EXPECT_TRUE(ReadDataRecord(&r, 3, 1, record));
+    EXPECT_EQ(record[0], 12);
+    EXPECT_FALSE(ReadDataRecord(&r, 3, 1, record));
+    EXPECT_FALSE(r.failed);
+    fclose(f);
+}
 
 TEST(CodecRead, LengthOutsideTheModuleLimitsReadsNothing) {
     std::string bytes(10000, '1');

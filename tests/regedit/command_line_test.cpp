@@ -123,7 +123,7 @@ TEST(CommandLine, NumbersOfStartCountAndFile) {
 }
 
 TEST(CommandLine, UnrecognizedSwitchesEndTheRun) {
-    const char *bad[] = {"-Q", "/z", "-", "/", "-9", "--help"};
+    const char *bad[] = {"-Q", "/z", "-", "/", "-9", "--", "--helpme"};
     for (const char *arg : bad) {
         Parsed p = Parse({"COM1:", arg, "-K"});
         EXPECT_EQ(p.result, PARSE_EXIT) << arg;

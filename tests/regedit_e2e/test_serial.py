@@ -106,8 +106,41 @@ class Symax(SerialCase):
         self.sim.stop()  # the pty's far end closes
         self.sim = None
         v.wait_text(5, 9, "ERROR")
-        v.wait_for(lambda: v.cell(24, 40, 40).strip() != "", "an error text on row 24")
+        # The port's own text, not a reply time-out: the hung-up line ends
+        # the wait at once, and each later poll finds the port missing.
+        v.wait_text(24, 40, "Port not available")
         self.assertIsNone(v.proc.poll())
+        self.escape_and_check_exit()
+
+    def test_device_back_on_the_same_link(self):
+        self.start_sim([SYMAXSIM])
+        self.sim.cmd("set 1 5")
+        v = self.start("COM1:9600,E,8,1", "-S")
+        v.wait_text(5, 15, "     5")
+        # The adapter is pulled: the simulator ends, its pty closes and its
+        # link goes; the table shows the port missing.
+        self.sim.stop()
+        self.sim = None
+        v.wait_text(24, 40, "Port not available")
+        v.wait_text(5, 9, "ERROR")
+        # A new device on the same COM1 (a new pty): the table comes back by
+        # itself, with no key typed, and the link works both ways.
+        self.start_sim([SYMAXSIM])
+        self.sim.cmd("set 1 6")
+        v.wait_text(5, 15, "     6")
+        v.send("4", "2", "enter")
+        self.wait_memory("get 1 1", [0x42])
+        # Pulled and plugged in again a second time: the same once more.
+        self.sim.stop()
+        self.sim = None
+        v.wait_text(24, 40, "Port not available")
+        self.start_sim([SYMAXSIM])
+        self.sim.cmd("set 1 7")
+        v.wait_text(5, 15, "     7")
+        # Gone for good: Escape still ends the program at once.
+        self.sim.stop()
+        self.sim = None
+        v.wait_text(24, 40, "Port not available")
         self.escape_and_check_exit()
 
     def test_start_is_pulled_back_to_the_last_register(self):

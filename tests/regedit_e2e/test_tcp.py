@@ -208,11 +208,21 @@ class ModbusTcp(TcpCase):
         v.wait_text(5, 15, "    31")
         self.sim.stop()  # the peer closes its socket and stops listening
         v.wait_text(5, 9, "ERROR")
-        v.wait_for(lambda: v.cell(24, 40, 40).strip() != "", "an error text on row 24")
+        # Each poll tries to connect again and says why it cannot.
+        v.wait_text(24, 40, "Connect  WINSOCK error 10061")
         self.assertIsNone(v.proc.poll())
         self.sim = Sim([TCPSIM, "--port", port], self.dir)
         self.sim.cmd("set 4x 1 32")
         v.wait_text(5, 15, "    32")
+        # Typed values reach the server on the new connection.
+        v.send("2", "1", "enter")
+        self.wait_memory("4x", 1, [0x21])
+        # Stopped and started again once more: back by itself again.
+        self.sim.stop()
+        v.wait_text(24, 40, "Connect  WINSOCK error 10061")
+        self.sim = Sim([TCPSIM, "--port", port], self.dir)
+        self.sim.cmd("set 4x 1 33")
+        v.wait_text(5, 15, "    33")
         self.escape_and_check_exit()
 
     def test_bit_views_show_and_write_references(self):

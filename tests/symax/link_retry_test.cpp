@@ -129,4 +129,70 @@ TEST_P(LinkRetry, LateAnswerToAnEarlierEnquiryIsNoRefusal) {
     EXPECT_EQ(h->txBuffer, nullptr);
 }
 
+// After the next frame has enquired too, the answers still owed to the
+// enquiries the frame before made are passed over, one for each of them; only
+// a wrong sequence character beyond those refuses the frame.
+TEST_P(LinkRetry, AnswersOwedToEarlierEnquiriesArePassedOver) {
+    SendMessage(h, RequestBuffer("01", {0, 1, 0, 0, 0, 0}));
+    DrainFrame(h);
+    Drain(h, 12); // fill bytes and DLE ENQ
+    Drain(h, 12); // and a second enquiry
+    Feed(h, {DLE, DC1});
+    ASSERT_EQ(h->txBuffer, nullptr);
+    EXPECT_EQ(h->staleAnswers, 2);
+    SendMessage(h, RequestBuffer("01", {0, 2, 0, 0, 0, 0}));
+    const Bytes second = DrainFrame(h);
+    EXPECT_EQ(Drain(h, 12),
+              Bytes({FILL, FILL, FILL, FILL, FILL, FILL, FILL, FILL, FILL, FILL, DLE, ENQ}));
+    // The two late answers come only now: the frame is not sent again.
+    Feed(h, {DLE, DC1});
+    Feed(h, {DLE, DC1});
+    EXPECT_EQ(h->txState, 10);
+    EXPECT_EQ(Drain(h, 4), Bytes(4, FILL)) << "the frame was sent again";
+    // The peer answers this frame's enquiry with the old character: it never
+    // had the frame, which goes again.
+    Feed(h, {DLE, DC1});
+    EXPECT_EQ(DrainFrame(h), second);
+    Feed(h, {DLE, DC2});
+    EXPECT_EQ(h->txBuffer, nullptr);
+    // Its enquiry had its answer (the refusal), and the resend was
+    // acknowledged before it enquired: nothing is owed.
+    EXPECT_EQ(h->staleAnswers, 0);
+}
+
+// With no enquiry owed an answer, a frame the peer lost goes again on the
+// first answer to its own enquiry, as before.
+TEST_P(LinkRetry, LostFrameGoesAgainOnTheFirstAnswerToItsEnquiry) {
+    SendMessage(h, RequestBuffer("01", {0, 1, 0, 0, 0, 0}));
+    DrainFrame(h);
+    Feed(h, {DLE, DC1}); // acknowledged before any enquiry
+    EXPECT_EQ(h->staleAnswers, 0);
+    SendMessage(h, RequestBuffer("01", {0, 2, 0, 0, 0, 0}));
+    const Bytes second = DrainFrame(h);
+    Drain(h, 12);
+    Feed(h, {DLE, DC1});
+    EXPECT_EQ(DrainFrame(h), second);
+    Feed(h, {DLE, DC2});
+    EXPECT_EQ(h->txBuffer, nullptr);
+}
+
+// The wait for the acknowledgement starts when the write that carries the
+// frame's last byte is done: while the writer still holds bytes of it, no
+// fill byte (and so no enquiry) comes, though responses to the peer still go.
+TEST_P(LinkRetry, EnquiryWaitStartsWhenTheLastByteHasLeft) {
+    SendMessage(h, RequestBuffer("01", {0, 1, 0, 0, 0, 0}));
+    DrainFrame(h);
+    ASSERT_EQ(h->txState, 10);
+    h->buffered = 6; // the write with the check byte is still going out
+    EXPECT_GT(TxFramer(h), 0xFFu);
+    Feed(h, {DLE, ENQ}); // the peer asks for our last response
+    EXPECT_EQ(Drain(h), (Bytes{DLE, NAK}));
+    EXPECT_GT(TxFramer(h), 0xFFu);
+    h->buffered = 0; // that write is done
+    Bytes wait = Drain(h, 12);
+    EXPECT_EQ(wait, Bytes({FILL, FILL, FILL, FILL, FILL, FILL, FILL, FILL, FILL, FILL, DLE, ENQ}));
+    Feed(h, {DLE, DC1});
+    EXPECT_EQ(h->txBuffer, nullptr);
+}
+
 } // namespace

@@ -362,16 +362,20 @@ TEST(SerialDriver, HangUpNeitherSpinsNorBlocksClose) {
     delete pty; // the far end goes away
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     SetPortParams(h, 9600, 1, 1, 30, 8);
-    uint16_t v[4];
+    uint16_t v[4] = {};
     double cpu0 = CpuMs();
     auto t0 = Clock::now();
-    EXPECT_EQ(Read4X(h, 1, 4, v), 0);
-    EXPECT_STREQ(CommErrorText(h), "Read reply timeout");
-    EXPECT_EQ(Write4X(h, 1, 4, v), 0);
-    EXPECT_STREQ(CommErrorText(h), "Write reply timeout");
+    // The port is gone for good: every transaction says so without waiting
+    // for its reply, and neither the reader thread nor the attempts to open
+    // the port again spin.
+    for (int i = 0; i < 20; i++) {
+        EXPECT_EQ(Read4X(h, 1, 4, v), 0);
+        EXPECT_STREQ(CommErrorText(h), "Port not available");
+        EXPECT_EQ(Write4X(h, 1, 4, v), 0);
+        EXPECT_STREQ(CommErrorText(h), "Port not available");
+    }
     double wall = MsSince(t0), cpu = CpuMs() - cpu0;
-    EXPECT_GE(wall, 590.0);
-    EXPECT_LT(cpu, wall * 0.25) << "the reader thread spins on the dead line";
+    EXPECT_LT(cpu, wall * 0.25) << "the dead line is spun on";
     t0 = Clock::now();
     EXPECT_EQ(CommClose(h), 1);
     EXPECT_LT(MsSince(t0), 500.0);

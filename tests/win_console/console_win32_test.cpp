@@ -73,6 +73,17 @@ TEST_F(Win32Console, WaitingForAKeyTakesNothing) {
     EXPECT_EQ(keys, (std::vector<int>{0, 0x48, 'a', 0, 0x44, 0x1B}));
 }
 
+TEST_F(Win32Console, AKeyBehindManyRecordsWithoutKeysIsWaiting) {
+    ASSERT_EQ(ConsoleOpen(), 0);
+    // releases and shift presses give no key; twenty of them come first
+    for (int i = 0; i < 10; i++)
+        Press(VK_SHIFT, 0, SHIFT_PRESSED);
+    Press('Z', L'z');
+    EXPECT_EQ(ConsoleKeyWaiting(), 1);
+    EXPECT_EQ(ConsoleGetch(), 'z');
+    EXPECT_EQ(ConsoleKeyWaiting(), 0);
+}
+
 TEST_F(Win32Console, CellsAreUnicodeWithTheirAttributes) {
     ASSERT_EQ(ConsoleOpen(), 0);
     ConsoleMove(3, 10);
