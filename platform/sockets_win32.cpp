@@ -162,6 +162,45 @@ int SockConnect(int sock, uint32_t address, uint16_t port) {
     return error;
 }
 
+int SockConnectStart(int sock, uint32_t address, uint16_t port) {
+    u_long on = 1;
+    if (ioctlsocket(as_socket(sock), FIONBIO, &on) != 0)
+        return WSAGetLastError();
+    sockaddr_in to = address_of(address, port);
+    int error = 0;
+    if (connect(as_socket(sock), reinterpret_cast<sockaddr *>(&to), sizeof to) != 0)
+        error = WSAGetLastError();
+    // WinSock says "would block" where POSIX says "in progress"
+    if (error == WSAEWOULDBLOCK || error == WSAEINPROGRESS)
+        return SOCK_EWOULDBLOCK;
+    mark_unconnected(sock, error != 0);
+    return error;
+}
+
+int SockConnectWait(int sock, int ms) {
+    SOCKET s = as_socket(sock);
+    fd_set made, failed;
+    FD_ZERO(&made);
+    FD_ZERO(&failed);
+    FD_SET(s, &made);
+    FD_SET(s, &failed);
+    timeval tv = time_of(ms < 0 ? 0 : ms);
+    // a connect that is made shows as writable, one that failed as an exception
+    int rc = select(0, nullptr, &made, &failed, &tv);
+    if (rc == SOCKET_ERROR)
+        return WSAGetLastError();
+    if (rc == 0)
+        return SOCK_EWOULDBLOCK;
+    int error = 0;
+    int size = sizeof error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &size) != 0)
+        error = WSAGetLastError();
+    else if (error == 0 && FD_ISSET(s, &failed))
+        error = SOCK_ECONNREFUSED;
+    mark_unconnected(sock, error != 0);
+    return error;
+}
+
 int SockSetNonBlocking(int sock) {
     u_long on = 1;
     if (ioctlsocket(as_socket(sock), FIONBIO, &on) != 0)

@@ -55,7 +55,7 @@ static int ScriptIdle(void *) {
 // whole values of the type.
 static int CountInRange(const RunSettings *s) {
     long room = (long)s->maxRegister - (long)s->start + 1;
-    long count = s->count < room ? (long)s->count : room;
+    long count = (long)s->count < room ? (long)s->count : room;
     int words = ValueTypeWords(s->script.type);
     count -= count % words;
     return count < words ? words : (int)count;

@@ -8,7 +8,7 @@ must clear it to the setup dialogue, ESC must leave that for the menu bar and
 Q must quit. After the program the console must hold the marker line again
 and none of the program's screen, and cmd must see exit status 0. A second run
 ends with Ctrl-C instead: the marker line must be back all the same. The tmux
-server has its own socket and is killed at the end.
+server of each run has its own socket and is killed at its end.
 
 usage: console_tmux.py path/to/VRX740SW.exe WORKDIR   (WINE, WINEPREFIX set)
 """
@@ -18,7 +18,9 @@ import subprocess
 import sys
 import time
 
-SOCKET = "win-console-%d" % os.getpid()
+# each run of the program has a tmux server of its own
+SOCKET_BASE = "win-console-%d" % os.getpid()
+SOCKET = SOCKET_BASE
 MARK = "BEFORE-THE-PROGRAM"
 
 
@@ -43,7 +45,9 @@ def wait_for(what, present=True, limit=60.0):
                                                    screen()))
 
 
-def start(exe, work, tail):
+def start(exe, work, tail, run):
+    global SOCKET
+    SOCKET = "%s-%s" % (SOCKET_BASE, run)
     wine = os.environ["WINE"]
     # the program's path as wine's Z: drive shows the Unix file system
     program = "Z:" + os.path.abspath(exe).replace("/", "\\")
@@ -57,7 +61,7 @@ def stop():
 
 
 def quit_by_menu(exe, work):
-    start(exe, work, "& echo EXITED %errorlevel%")
+    start(exe, work, "& echo EXITED %errorlevel%", "quit")
     text = wait_for("Can't locate setup file.")
     assert "\u2554" in text and "\u2551" in text, "box lines missing:\n" + text
     tmux("send-keys", "-t", "win", "F10")
@@ -74,7 +78,7 @@ def quit_by_menu(exe, work):
 
 
 def quit_by_ctrl_c(exe, work):
-    start(exe, work, "")
+    start(exe, work, "", "ctrl-c")
     wait_for("Can't locate setup file.")
     tmux("send-keys", "-t", "win", "C-c")
     text = wait_for("MAINTENANCE AND CONFIGURATION", present=False)
