@@ -89,6 +89,27 @@ void FlushQueues(CommHandle *h) {
         pool_give(b);
 }
 
+MsgBuffer *TxFrameTake(CommHandle *h) {
+    MsgBuffer *b = queue_take(&h->txQueue);
+    if (!b)
+        return nullptr;
+    if (b->length > MSG_DATA_SIZE)
+        b->length = MSG_DATA_SIZE;
+    h->txBuffer = b;
+    h->txCursor = 0;
+    return b;
+}
+
+MsgBuffer *RequestBuffer(CommHandle *h) {
+    reply_drain(h);
+    MsgBuffer *b = pool_take();
+    if (!b) {
+        SetCommError(h, "Buffer shortage, try again");
+        FlushQueues(h);
+    }
+    return b;
+}
+
 // Takes the first reply, waiting up to ticks of about 10 ms. The idle hook is
 // called once a tick; a reply wakes the wait at once, and so does a receive
 // framer that clears ReplyWaitCounter (it notifies replyArrived), and so does

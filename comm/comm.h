@@ -2,19 +2,28 @@
 // the registers of a remote device over every supported link.
 //
 // Open a connection of one kind, keep the returned handle, issue blocking reads
-// and writes on it, close it with CommClose. Every operation returns the number
-// of registers moved (or 1 for other success) and 0 on failure; after a failure
-// CommErrorText gives the reason. Register numbers are 1-based, values are
-// 16-bit words in host order. While an operation waits for its reply the idle
-// hook is called about every 10 ms; a hook that returns 0 aborts the wait.
+// and writes on it, close it with CommClose. Each operation below says what it
+// returns; every one returns 0 on failure, after which CommErrorText gives the
+// reason (a handle that is not valid, or an operation its kind does not have,
+// leaves the text as it was). Register numbers are 1-based, values are 16-bit
+// words in host order. While an operation waits for its reply the idle hook is
+// called about every 10 ms; a hook that returns 0 aborts the wait.
 #pragma once
 #include <cstdint>
+
+enum {
+    ROUTE_MAX_DROPS = 8,         // drops in a Sy/Max or gateway route
+    DEFAULT_REPLY_TIMEOUT = 500, // the reply timeout every open sets, in ticks of about 10 ms
+};
 
 struct CommHandle;
 typedef int (*IdleHook)(void *arg);
 
+// The opens return the new handle, or none when the port or host cannot be
+// opened or the route is too long.
+//
 // Sy/Max point-to-point on a serial port ("COM1:"). route[0] is the number of
-// drops (0 to 8), then the drops nearest first. Net-to-Net puts the derived
+// drops (0 to ROUTE_MAX_DROPS), then the drops nearest first. Net-to-Net puts the derived
 // drop (first drop +/- 100) in front of the route.
 CommHandle *OpenSymax(const char *port, int netToNet, const uint16_t *route);
 // A gateway device on a serial port, driven by its "A", "R" and "W" commands.
@@ -28,17 +37,18 @@ CommHandle *OpenRTUoverTCP(const char *host, unsigned port, int unit);
 // There is no Sy/Link adapter transport: always returns none.
 CommHandle *OpenSylink(unsigned address, int netToNet, const uint16_t *route);
 
-// Ends the reader thread or the socket and frees the handle.
+// Ends the reader thread or the socket and frees the handle. 1; 0 for a
+// handle that is not valid.
 int CommClose(CommHandle *h);
 // Serial kinds: baud rate, parity (0 none, 1 even, 2 odd, 3 space, 4 mark),
 // stop bits (2 or one), data bits. Every kind: timeout is the reply timeout in 10 ms ticks.
-// 0 with a text when the port refuses the rate or framing; the rest is set all the same.
+// 1; 0 with a text when the port refuses the rate or framing, the rest set all the same.
 int SetPortParams(CommHandle *h, int baud, int parity, int stopBits, int timeout, int dataBits);
-// Sy/Max: CRC-16 instead of the block check character; priority opcodes.
+// Sy/Max: CRC-16 instead of the block check character; priority opcodes. 1.
 int SetSymaxOptions(CommHandle *h, int crc, int priority);
 // The text of the last failure, or "Handle not valid".
 const char *CommErrorText(CommHandle *h);
-// Installs the idle hook (null puts the default, which always goes on waiting).
+// Installs the idle hook (null puts the default, which always goes on waiting). 1.
 int SetIdleHook(CommHandle *h, IdleHook hook, void *arg);
 
 // Link statistics, counted by the library on every handle from its open on.
@@ -56,20 +66,29 @@ struct CommStats {
 // Copies the handle's counters into *stats; 0 (stats zeroed) for a handle not valid.
 int CommGetStats(CommHandle *h, CommStats *stats);
 
+// The reads return the number of values read: count, except on a Sy/Max link,
+// where a reply with fewer whole values than asked for gives that many.
+//
 // Holding registers (4X).
 int Read4X(CommHandle *h, int start, int count, uint16_t *values);
 // Extended memory (6X): file, record, count words.
 int Read6X(CommHandle *h, int file, int record, int count, uint16_t *values);
 // Coils (0X) and inputs (1X) arrive packed, two bytes to a word with the first
 // byte in the high half and the first reference in bit 0 of that byte; input
-// registers (3X) one per word. values must hold (count + 15) / 16 words for bits.
+// registers (3X) one per word. values must hold (count + 15) / 16 words for
+// bits; the bit reads return count, the number of bits.
 int Read0X(CommHandle *h, int ignored, int start, int count, uint16_t *values);
 int Read1X(CommHandle *h, int ignored, int start, int count, uint16_t *values);
 int Read3X(CommHandle *h, int ignored, int start, int count, uint16_t *values);
+// The writes return count, the number of registers or coils written, except
+// Write6X on a Sy/Max link (below).
+//
 // Holding register writes; Write4XOp6 uses Modbus function 6 for a single register.
 int Write4X(CommHandle *h, int start, int count, uint16_t *values);
 int Write4XOp6(CommHandle *h, int start, int count, uint16_t *values);
 int Write3X(CommHandle *h, int start, int count, uint16_t *values);
+// Extended memory (6X). On a Sy/Max link it returns the length of the reply's
+// data (at least 7), not the count; on the Modbus kinds the count.
 int Write6X(CommHandle *h, int file, int record, int count, uint16_t *values);
 // Coil writes. The states are packed in place in values, which the caller loses.
 int Write0X(CommHandle *h, int start, int count, uint16_t *values);

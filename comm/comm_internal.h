@@ -19,6 +19,10 @@
 enum LinkKind {
     LINK_SYMAX = 1,
     LINK_GATEWAY = 2,
+    // Reserved for adapter links that no open produces (OpenSylink has no
+    // transport): known kinds with a register range, served by no back end.
+    LINK_RESERVED_3 = 3,
+    LINK_RESERVED_4 = 4,
     LINK_MODBUS_RTU = 5,
     LINK_MODBUS_ASCII = 6,
     LINK_MODBUS_TCP = 8,
@@ -37,7 +41,6 @@ enum {
     MSG_DATA_SIZE = 263,
     SERIAL_BUFFER_SIZE = 258,
     ERROR_TEXT_SIZE = 84,
-    DEFAULT_REPLY_TIMEOUT = 500,
     TX_NOTHING = 0xFFFF, // what a transmit framer returns when it has nothing to send
     TXF_CRC = 0x40,      // transmit flag: Sy/Max CRC-16 instead of BCC
     TXF_WRITING = 0x100, // transmit flag: a write to the port is outstanding
@@ -60,12 +63,37 @@ struct MsgQueue {
 // Drop count then up to eight drops; Modbus kinds keep the slave/unit in count.
 struct Route {
     uint16_t count;
-    uint16_t drops[8];
+    uint16_t drops[ROUTE_MAX_DROPS];
 };
 
 struct SerialPort;   // platform/serial.h
 struct SerialDriver; // reader thread, events and pacing state of the serial driver
 
+// The fields the framings share, by framing (Sy/Max 1, gateway 2, RTU 5,
+// ASCII 6; "-" not used). One layout for all; each framing reads its own column.
+//
+//   field              Sy/Max                     gateway       RTU             ASCII
+//   rxFlags            DLE filter (RXF_*)         -             -               0 high, 1 low digit
+//   rxCursor           route, then data index     data index    data index      data index
+//   rxRoom             route room (16), then      data room     data room       hex characters
+//                      data room                                                left (526)
+//   rxCheck            BCC or CRC-16              -             CRC-16          LRC
+//   frameSequenceChar  DC1/DC2 of the frame in,   -             slave address   -
+//                      the acknowledgement sent                 of the frame in
+//   txFlags            control sequences, CRC     TXF_WRITING   TXF_WRITING     TXF_WRITING
+//                      mode, TXF_WRITING
+//   txCursor           route, then data index     data index    data index      0 address, then
+//                                                                               data index + 1
+//   txRoom             data left, then fill       -             -               address and PDU
+//                      bytes left before ENQ                                    bytes in all
+//   txCheck            BCC or CRC-16              -             CRC-16          LRC
+//
+// Of the other shared fields: route holds the drops for Sy/Max and the
+// gateway and the slave (unit) address in its count for every Modbus kind;
+// transactionCounter numbers Sy/Max transaction bytes and Modbus TCP
+// transaction identifiers; responseChar, sequenceChar, enquiryCounter,
+// nakRetryCounter, expectedTransaction, netToNet and priority are Sy/Max's;
+// rxState and txState hold each framing's own states (named in its file).
 struct CommHandle {
     uint32_t magic;
     int32_t kind;
@@ -92,7 +120,7 @@ struct CommHandle {
     uint16_t rxRoom;
     uint16_t rxCheck;
     uint8_t responseChar;      // starts NAK
-    uint8_t frameSequenceChar; // starts NAK; RTU keeps the slave address here
+    uint8_t frameSequenceChar; // starts NAK; RTU keeps the slave address here (table above)
 
     // Transmit framer.
     uint8_t txState;
@@ -150,11 +178,22 @@ int pool_count(void);                         // for tests
 void reply_push(CommHandle *h, MsgBuffer *b); // queue a received frame, wake the waiter
 void reply_drain(CommHandle *h);              // every waiting reply back to the pool
 void FlushQueues(CommHandle *h);
+// The next frame for the Modbus transmit framers: taken from the transmit
+// queue into txBuffer, its length cut to the data area, txCursor at its start;
+// none when nothing waits. Caller holds the lock.
+MsgBuffer *TxFrameTake(CommHandle *h);
+// The buffer for the next request, after the replies still queued (a late
+// answer is not the next request's) have gone back to the pool; none when the
+// pool is empty, with "Buffer shortage, try again" set and the queues flushed.
+MsgBuffer *RequestBuffer(CommHandle *h);
 MsgBuffer *WaitReply(CommHandle *h, int ticks);
 
 // ---- serial_driver.cpp: port, reader thread, writer ----
-// wide: 0 for Sy/Max (8-byte transfers, RTS on), 1 for gateway and Modbus.
-CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, int wide);
+// How a serial open sets up the line: Sy/Max moves 8 bytes a transfer with RTS
+// held on; the gateway and Modbus lines, which may be half duplex, move a
+// whole buffer a transfer with RTS keying the transmitter.
+enum SerialLine { SERIAL_LINE_SYMAX = 0, SERIAL_LINE_HALF_DUPLEX = 1 };
+CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, SerialLine line);
 void SerialClose(CommHandle *h);
 int SerialSetParams(CommHandle *h, int baud, int parity, int stopBits, int dataBits);
 // 1 when the line is hung up or its port could not be opened again.
@@ -174,6 +213,7 @@ void RxFramer(CommHandle *h, uint8_t byte);
 unsigned TxFramer(CommHandle *h);
 
 // ---- symax_link.cpp / symax_message.cpp ----
+// The Sy/Max frame check's step: CRC-16 in CRC mode, else the BCC (comm/checks.h).
 unsigned CheckStep(unsigned check, uint8_t byte, int crcMode);
 void SymaxRxByte(CommHandle *h, uint8_t byte);
 unsigned SymaxTxByte(CommHandle *h);

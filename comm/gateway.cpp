@@ -24,15 +24,6 @@ static void route_forget(CommHandle *h) {
     h->gatewayRoute.count = 0xFFFF;
 }
 
-static MsgBuffer *command_take(CommHandle *h) {
-    MsgBuffer *b = pool_take();
-    if (!b) {
-        SetCommError(h, "Buffer shortage, try again");
-        FlushQueues(h);
-    }
-    return b;
-}
-
 // Queues the command line in b with a reply wanted; the buffer now belongs to
 // the driver. Lines left from an earlier exchange (a CR LF ending gives two)
 // are thrown away first.
@@ -77,7 +68,7 @@ int GatewaySelectRoute(CommHandle *h) {
         h->framing = FRAMING_GATEWAY;
     if (route_cached(h))
         return 1;
-    MsgBuffer *b = command_take(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return 0;
     h->gatewayRoute = h->route;
@@ -109,20 +100,28 @@ int GatewayParseValues(const uint8_t *line, int length, int count, uint16_t *val
     return n;
 }
 
-int GatewayRead(CommHandle *h, int start, int count, uint16_t *values) {
+// The start of a read or write: a valid handle and count, registers the
+// gateway serves (else rangeText), a request buffer and the route selected.
+// None when any of them fails.
+static MsgBuffer *command_start(CommHandle *h, int start, int count, const char *rangeText) {
     if (!HandleValid(h) || count <= 0)
-        return 0;
+        return nullptr;
     if (start + count - 1 > GATEWAY_LAST_REGISTER) {
-        SetCommError(h, "Gateway can't read status portion");
-        return 0;
+        SetCommError(h, rangeText);
+        return nullptr;
     }
-    MsgBuffer *b = command_take(h);
+    MsgBuffer *b = RequestBuffer(h);
+    if (b && !GatewaySelectRoute(h)) {
+        pool_give(b);
+        return nullptr;
+    }
+    return b;
+}
+
+int GatewayRead(CommHandle *h, int start, int count, uint16_t *values) {
+    MsgBuffer *b = command_start(h, start, count, "Gateway can't read status portion");
     if (!b)
         return 0;
-    if (!GatewaySelectRoute(h)) {
-        pool_give(b);
-        return 0;
-    }
     int length = snprintf((char *)b->data, GATEWAY_LINE_MAX, "R %d %d\r", start, count);
     command_send(h, b, length, "No reply to R command");
     MsgBuffer *r = WaitReply(h, h->replyTimeout);
@@ -158,22 +157,12 @@ int GatewayFormatWrite(char *line, int start, int count, const uint16_t *values,
 }
 
 int GatewayWrite(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0)
-        return 0;
-    if (start + count - 1 > GATEWAY_LAST_REGISTER) {
-        SetCommError(h, "Gateway can't write status portion");
-        return 0;
-    }
-    MsgBuffer *b = command_take(h);
+    MsgBuffer *b = command_start(h, start, count, "Gateway can't write status portion");
     if (!b)
         return 0;
-    if (!GatewaySelectRoute(h)) {
-        pool_give(b);
-        return 0;
-    }
     // A block too long for one line goes out as several "W" commands.
     for (int done = 0; done < count;) {
-        if (!b && !(b = command_take(h)))
+        if (!b && !(b = RequestBuffer(h)))
             return 0;
         int used = 0;
         int length =

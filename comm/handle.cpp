@@ -50,11 +50,11 @@ void HandleFree(CommHandle *h) {
 }
 
 CommHandle *OpenSymax(const char *port, int netToNet, const uint16_t *route) {
-    return SerialOpen(port, netToNet, route, 0);
+    return SerialOpen(port, netToNet, route, SERIAL_LINE_SYMAX);
 }
 
 CommHandle *OpenGateway(const char *port, const uint16_t *route) {
-    CommHandle *h = SerialOpen(port, 0, route, 1);
+    CommHandle *h = SerialOpen(port, 0, route, SERIAL_LINE_HALF_DUPLEX);
     if (!h)
         return nullptr;
     h->kind = LINK_GATEWAY;
@@ -65,7 +65,7 @@ CommHandle *OpenGateway(const char *port, const uint16_t *route) {
 
 static CommHandle *OpenModbusSerial(const char *port, int slave, int kind) {
     static const uint16_t noRoute[9] = {0};
-    CommHandle *h = SerialOpen(port, 0, noRoute, 1);
+    CommHandle *h = SerialOpen(port, 0, noRoute, SERIAL_LINE_HALF_DUPLEX);
     if (!h)
         return nullptr;
     h->kind = kind;
@@ -168,14 +168,14 @@ int SetIdleHook(CommHandle *h, IdleHook hook, void *arg) {
 
 static int KindKnown(CommHandle *h) {
     switch (h->kind) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 8:
-    case 9:
+    case LINK_SYMAX:
+    case LINK_GATEWAY:
+    case LINK_RESERVED_3:
+    case LINK_RESERVED_4:
+    case LINK_MODBUS_RTU:
+    case LINK_MODBUS_ASCII:
+    case LINK_MODBUS_TCP:
+    case LINK_RTU_OVER_TCP:
         return 1;
     default:
         SetCommError(h, "Handle corruption 3");
@@ -183,8 +183,10 @@ static int KindKnown(CommHandle *h) {
     }
 }
 
+// The register range of the Sy/Max-addressed kinds (up to the reserved ones);
+// the Modbus kinds take any start.
 static int RangeOk(CommHandle *h, int start, int count, const char *text) {
-    if (h->kind > 4)
+    if (h->kind > LINK_RESERVED_4)
         return 1;
     if (start < 1 || (long)start + count - 1 > 16384) {
         SetCommError(h, text);

@@ -4,6 +4,7 @@
 //
 //   receive:  idle -(':')-> data (hex pairs) -(control character)-> idle
 //   transmit: idle -> ':' -> high/low digit of each byte -> LRC high/low -> CR -> LF
+#include "comm/checks.h"
 #include "comm/comm_internal.h"
 
 #include <cstring>
@@ -69,7 +70,7 @@ void AsciiRxByte(CommHandle *h, uint8_t byte) {
         if (!b)
             return;
         h->rxBuffer = b;
-        h->rxCheck = 0;
+        h->rxCheck = LRC_START;
         h->rxRoom = ASCII_ROOM;
         h->rxCursor = 0;
         h->rxFlags = 0; // 0: next character is the high digit of a pair
@@ -86,7 +87,7 @@ void AsciiRxByte(CommHandle *h, uint8_t byte) {
             } else {
                 uint8_t *p = &h->rxBuffer->data[h->rxCursor++];
                 *p = (uint8_t)(*p + value);
-                h->rxCheck = (uint16_t)(h->rxCheck + *p);
+                h->rxCheck = (uint16_t)LrcStep(h->rxCheck, *p);
                 h->rxFlags = 0;
             }
             return;
@@ -108,21 +109,17 @@ static uint8_t tx_frame_byte(const CommHandle *h) {
 unsigned AsciiTxByte(CommHandle *h) {
     switch (h->txState) {
     case ASCT_IDLE: {
-        MsgBuffer *b = queue_take(&h->txQueue);
+        MsgBuffer *b = TxFrameTake(h);
         if (!b)
             return TX_NOTHING;
-        if (b->length > MSG_DATA_SIZE)
-            b->length = MSG_DATA_SIZE;
-        h->txBuffer = b;
-        h->txCursor = 0;
-        h->txCheck = 0;
+        h->txCheck = LRC_START;
         h->txRoom = (uint16_t)(b->length + 1); // address and PDU bytes to send
         h->txState = ASCT_HIGH;
         return ':';
     }
     case ASCT_HIGH: {
         uint8_t byte = tx_frame_byte(h);
-        h->txCheck = (uint16_t)(h->txCheck - byte);
+        h->txCheck = (uint16_t)LrcStep(h->txCheck, byte);
         h->txState = ASCT_LOW;
         return (uint8_t)hexDigits[byte >> 4];
     }

@@ -100,6 +100,30 @@ int ModbusBuildFileWrite(uint8_t *pdu, int refType, int file, int record, int co
     return 9 + 2 * count;
 }
 
+int ModbusReplyLength(const uint8_t *pdu, int n) {
+    if (n < 1)
+        return 0;
+    uint8_t function = pdu[0];
+    if (function & 0x80)
+        return 1 + 1;
+    switch (function) {
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 20:
+    case 21:
+        return n < 2 ? 0 : 1 + 1 + pdu[1];
+    case 5:
+    case 6:
+    case 15:
+    case 16:
+        return 1 + 4;
+    default:
+        return 0;
+    }
+}
+
 void ModbusExceptionReply(unsigned code, char *text) {
     if (code >= 1 && code <= 12)
         snprintf(text, MODBUS_TEXT_SIZE, "Modbus error reply %u %s", code,

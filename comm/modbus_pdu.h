@@ -41,6 +41,14 @@ int ModbusBuildFileRead(uint8_t *pdu, int refType, int file, int record, int cou
 int ModbusBuildFileWrite(uint8_t *pdu, int refType, int file, int record, int count,
                          const uint16_t *values);
 
+// The length of a reply PDU (function code and data) as far as the n bytes
+// held of it tell; 0 while it cannot be known (nothing held, a read's byte
+// count not yet in, a function code we do not know). Exceptions carry one
+// code; reads (1-4), file reads (20) and file writes (21, the request echoed)
+// a byte count and that many bytes; single and multiple writes (5, 6, 15, 16)
+// an address and a value or count.
+int ModbusReplyLength(const uint8_t *pdu, int n);
+
 // "Modbus error reply %u " followed by the exception's text for codes 1 to 12.
 void ModbusExceptionReply(unsigned code, char *text);
 

@@ -7,38 +7,12 @@
 //                     or CloseRtuFrame -> idle
 //             data with no room left -> overflow (discard until CloseRtuFrame)
 //   transmit: idle -> address -> data... -> CRC low -> CRC high -> idle
+#include "comm/checks.h"
 #include "comm/comm_internal.h"
+#include "comm/modbus_pdu.h"
 
 enum RtuRxState { RTU_IDLE = 0, RTU_DATA = 1, RTU_OVERFLOW = 2, RTU_DISCARD = 3 };
 enum RtuTxState { RTUT_IDLE = 0, RTUT_DATA = 1, RTUT_CRC_HIGH = 2 };
-
-// The length of a reply's function code, data and CRC as far as the n bytes
-// held tell it; 0 while it cannot be known. Exceptions carry one code; reads
-// (1-4), file reads (20) and file writes (21, the request echoed) a byte count;
-// single and multiple writes (5, 6, 15, 16) an address and a value or count.
-static int RtuReplyLength(const uint8_t *data, int n) {
-    if (n < 1)
-        return 0;
-    uint8_t function = data[0];
-    if (function & 0x80)
-        return 1 + 1 + 2;
-    switch (function) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 20:
-    case 21:
-        return n < 2 ? 0 : 1 + 1 + data[1] + 2;
-    case 5:
-    case 6:
-    case 15:
-    case 16:
-        return 1 + 4 + 2;
-    default:
-        return 0;
-    }
-}
 
 void RtuRxByte(CommHandle *h, uint8_t byte) {
     switch (h->rxState) {
@@ -55,7 +29,7 @@ void RtuRxByte(CommHandle *h, uint8_t byte) {
             return; // no buffer: the frame is lost and the caller times out
         h->rxBuffer = b;
         h->frameSequenceChar = byte; // the slave address
-        h->rxCheck = (uint16_t)CheckStep(0xFFFF, byte, 1);
+        h->rxCheck = (uint16_t)Crc16Step(CRC16_START, byte);
         h->rxCursor = 0;
         h->rxRoom = MSG_DATA_SIZE;
         h->rxState = RTU_DATA;
@@ -65,10 +39,11 @@ void RtuRxByte(CommHandle *h, uint8_t byte) {
         if (h->rxRoom > 0 && h->rxBuffer) {
             h->rxBuffer->data[h->rxCursor++] = byte;
             h->rxRoom--;
-            h->rxCheck = (uint16_t)CheckStep(h->rxCheck, byte, 1);
+            h->rxCheck = (uint16_t)Crc16Step(h->rxCheck, byte);
             // Complete by its length with a CRC that checks: no need to wait
             // for the line to go quiet. A bad CRC still waits for the quiet.
-            if (h->rxCheck == 0 && h->rxCursor == RtuReplyLength(h->rxBuffer->data, h->rxCursor))
+            int pdu = ModbusReplyLength(h->rxBuffer->data, h->rxCursor);
+            if (h->rxCheck == 0 && pdu != 0 && h->rxCursor == pdu + 2)
                 CloseRtuFrame(h);
             return;
         }
@@ -110,14 +85,10 @@ void CloseRtuFrame(CommHandle *h) {
 unsigned RtuTxByte(CommHandle *h) {
     switch (h->txState) {
     case RTUT_IDLE: {
-        MsgBuffer *b = queue_take(&h->txQueue);
+        MsgBuffer *b = TxFrameTake(h);
         if (!b)
             return TX_NOTHING;
-        if (b->length > MSG_DATA_SIZE)
-            b->length = MSG_DATA_SIZE;
-        h->txBuffer = b;
-        h->txCursor = 0;
-        h->txCheck = (uint16_t)CheckStep(0xFFFF, b->route[0], 1);
+        h->txCheck = (uint16_t)Crc16Step(CRC16_START, b->route[0]);
         h->txState = RTUT_DATA;
         return b->route[0];
     }
@@ -125,7 +96,7 @@ unsigned RtuTxByte(CommHandle *h) {
         MsgBuffer *b = h->txBuffer;
         if (h->txCursor < b->length) {
             uint8_t byte = b->data[h->txCursor++];
-            h->txCheck = (uint16_t)CheckStep(h->txCheck, byte, 1);
+            h->txCheck = (uint16_t)Crc16Step(h->txCheck, byte);
             return byte;
         }
         pool_give(b);

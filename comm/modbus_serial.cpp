@@ -8,16 +8,6 @@ static int slave_of(const CommHandle *h) {
     return h->route.count & 0xFF;
 }
 
-// Takes the request buffer, or sets the shortage text and flushes the queues.
-static MsgBuffer *request_take(CommHandle *h) {
-    MsgBuffer *b = pool_take();
-    if (!b) {
-        SetCommError(h, "Buffer shortage, try again");
-        FlushQueues(h);
-    }
-    return b;
-}
-
 // Sends the request built in b and waits for the reply; none on time-out or
 // abort, with the handle's text set.
 static MsgBuffer *transact(CommHandle *h, MsgBuffer *b, int length, const char *timeoutText) {
@@ -37,8 +27,73 @@ static MsgBuffer *transact(CommHandle *h, MsgBuffer *b, int length, const char *
     return reply;
 }
 
-// Copies a failed check's text into the handle and gives the reply back.
-static int reply_done(CommHandle *h, MsgBuffer *reply, int result, const char *text) {
+// The four kinds of request and what each needs.
+enum RequestKind { REQUEST_READ, REQUEST_WRITE, REQUEST_FILE_READ, REQUEST_FILE_WRITE };
+struct Request {
+    RequestKind kind;
+    int function;              // reads and writes
+    int refType, file, record; // file reads and writes
+    int start, count;
+    uint16_t *values;
+};
+
+// Builds the request PDU; 0 when it cannot be built.
+static int request_build(const Request &r, uint8_t *pdu) {
+    switch (r.kind) {
+    case REQUEST_READ:
+        return ModbusBuildRead(pdu, r.function, r.start, r.count);
+    case REQUEST_WRITE:
+        return ModbusBuildWrite(pdu, r.function, r.start, r.count, r.values);
+    case REQUEST_FILE_READ:
+        return ModbusBuildFileRead(pdu, r.refType, r.file, r.record, r.count);
+    default:
+        return ModbusBuildFileWrite(pdu, r.refType, r.file, r.record, r.count, r.values);
+    }
+}
+
+// The request's result from its reply (values copied out), or 0 with the text written.
+static int request_check(const CommHandle *h, const Request &r, const MsgBuffer *reply,
+                         char *text) {
+    int slave = slave_of(h), from = reply->route[0];
+    switch (r.kind) {
+    case REQUEST_READ:
+        return ModbusCheckReadReply(slave, from, reply->data, reply->length, r.function, r.count,
+                                    r.values, text);
+    case REQUEST_WRITE:
+        return ModbusCheckWriteReply(slave, from, reply->data, reply->length, r.function, r.count,
+                                     text);
+    case REQUEST_FILE_READ:
+        return ModbusCheckFileReadReply(slave, from, reply->data, reply->length, r.refType, r.count,
+                                        r.values, text);
+    default:
+        return ModbusCheckFileWriteReply(slave, from, reply->data, reply->length, r.count, text);
+    }
+}
+
+// One request and its reply, from the request buffer to the result.
+static int request_run(CommHandle *h, const Request &r) {
+    if (!HandleValid(h) || r.count == 0)
+        return 0;
+    if (r.kind == REQUEST_WRITE && r.function == 6 && r.count != 1)
+        return 0;
+    bool read = r.kind == REQUEST_READ || r.kind == REQUEST_FILE_READ;
+    MsgBuffer *b = RequestBuffer(h);
+    if (!b)
+        return 0;
+    int length = request_build(r, b->data);
+    if (!length) {
+        // A write's byte count would not fit its one-byte field.
+        pool_give(b);
+        if (!read)
+            SetCommError(h, "Illegal write count");
+        return 0;
+    }
+    MsgBuffer *reply =
+        transact(h, b, length, read ? "No reply to read command" : "No reply to write command");
+    if (!reply)
+        return 0;
+    char text[MODBUS_TEXT_SIZE];
+    int result = request_check(h, r, reply, text);
     if (reply->length >= 1 && (reply->data[0] & 0x80))
         StatsCount(h, &CommStats::errorReplies);
     pool_give(reply);
@@ -48,93 +103,23 @@ static int reply_done(CommHandle *h, MsgBuffer *reply, int result, const char *t
 }
 
 int ModbusSerialRead(CommHandle *h, int start, int count, uint16_t *values, int function) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
-    MsgBuffer *b = request_take(h);
-    if (!b)
-        return 0;
-    int length = ModbusBuildRead(b->data, function, start, count);
-    if (!length) {
-        pool_give(b);
-        return 0;
-    }
-    MsgBuffer *reply = transact(h, b, length, "No reply to read command");
-    if (!reply)
-        return 0;
-    char text[MODBUS_TEXT_SIZE];
-    int n = ModbusCheckReadReply(slave_of(h), reply->route[0], reply->data, reply->length, function,
-                                 count, values, text);
-    return reply_done(h, reply, n, text);
+    return request_run(h, {REQUEST_READ, function, 0, 0, 0, start, count, values});
 }
 
 int ModbusSerialWrite(CommHandle *h, int start, int count, uint16_t *values, int function) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
-    if (function == 6 && count != 1)
-        return 0;
-    MsgBuffer *b = request_take(h);
-    if (!b)
-        return 0;
-    int length = ModbusBuildWrite(b->data, function, start, count, values);
-    if (!length) {
-        // The byte count of the request would not fit its one-byte field.
-        pool_give(b);
-        SetCommError(h, "Illegal write count");
-        return 0;
-    }
-    MsgBuffer *reply = transact(h, b, length, "No reply to write command");
-    if (!reply)
-        return 0;
-    char text[MODBUS_TEXT_SIZE];
-    int n = ModbusCheckWriteReply(slave_of(h), reply->route[0], reply->data, reply->length,
-                                  function, count, text);
-    return reply_done(h, reply, n, text);
+    return request_run(h, {REQUEST_WRITE, function, 0, 0, 0, start, count, values});
 }
 
 int ModbusSerialFileRead(CommHandle *h, int refType, int file, int record, int count,
                          uint16_t *values) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
-    MsgBuffer *b = request_take(h);
-    if (!b)
-        return 0;
-    int length = ModbusBuildFileRead(b->data, refType, file, record, count);
-    MsgBuffer *reply = transact(h, b, length, "No reply to read command");
-    if (!reply)
-        return 0;
-    char text[MODBUS_TEXT_SIZE];
-    int n = ModbusCheckFileReadReply(slave_of(h), reply->route[0], reply->data, reply->length,
-                                     refType, count, values, text);
-    return reply_done(h, reply, n, text);
-}
-
-// Function 21 with the given reference type, file and record.
-static int file_write(CommHandle *h, int refType, int file, int record, int count,
-                      uint16_t *values) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
-    MsgBuffer *b = request_take(h);
-    if (!b)
-        return 0;
-    int length = ModbusBuildFileWrite(b->data, refType, file, record, count, values);
-    if (!length) {
-        pool_give(b);
-        SetCommError(h, "Illegal write count");
-        return 0;
-    }
-    MsgBuffer *reply = transact(h, b, length, "No reply to write command");
-    if (!reply)
-        return 0;
-    char text[MODBUS_TEXT_SIZE];
-    int n = ModbusCheckFileWriteReply(slave_of(h), reply->route[0], reply->data, reply->length,
-                                      count, text);
-    return reply_done(h, reply, n, text);
+    return request_run(h, {REQUEST_FILE_READ, 20, refType, file, record, 0, count, values});
 }
 
 int ModbusSerialFileWrite(CommHandle *h, int file, int record, int count, uint16_t *values) {
-    return file_write(h, 6, file, record, count, values);
+    return request_run(h, {REQUEST_FILE_WRITE, 21, 6, file, record, 0, count, values});
 }
 
+// Function 21 with reference type 3, file 0, the first register - 1 as the record.
 int ModbusSerialInputWrite(CommHandle *h, int start, int count, uint16_t *values) {
-    return file_write(h, 3, 0, start - 1, count, values);
+    return request_run(h, {REQUEST_FILE_WRITE, 21, 3, 0, start - 1, 0, count, values});
 }

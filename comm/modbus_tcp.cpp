@@ -3,6 +3,7 @@
 //
 //   Modbus TCP:    transaction(2) protocol 0(2) length(2) unit PDU
 //   RTU over TCP:  unit PDU crc-low crc-high
+#include "comm/checks.h"
 #include "comm/modbus_pdu.h"
 #include "comm/tcp_link.h"
 
@@ -13,17 +14,6 @@ enum { MBAP_LENGTH_MOST = 254 }; // unit byte + the largest PDU
 
 static unsigned Word(const uint8_t *p) {
     return (unsigned)(p[0] << 8 | p[1]);
-}
-
-// CRC-16/MODBUS: the check is the same run over a frame that ends in its own CRC gives 0.
-static unsigned Crc16(const uint8_t *data, int length) {
-    unsigned crc = 0xFFFF;
-    for (int i = 0; i < length; i++) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; bit++)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
 }
 
 // The MBAP header tells the reply's size once its six bytes are in.
@@ -42,31 +32,14 @@ static int MbapSize(CommHandle *h, const uint8_t *reply, int have) {
     return MBAP_HEADER + (int)length;
 }
 
-// An RTU reply's size follows from its function code and, where it has one,
-// its byte count. A function code we do not know ends the reply where it
-// stands; its check then fails.
+// An RTU reply's size: unit, the PDU as far as its length is known, CRC. A
+// function code we do not know ends the reply where it stands; its check
+// then fails.
 static int RtuSize(CommHandle *, const uint8_t *reply, int have) {
     if (have < 3)
         return 3;
-    unsigned function = reply[1];
-    if (function & 0x80)
-        return 5;
-    switch (function) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 20:
-    case 21:
-        return 3 + reply[2] + 2;
-    case 5:
-    case 6:
-    case 15:
-    case 16:
-        return 8;
-    default:
-        return have;
-    }
+    int pdu = ModbusReplyLength(reply + 1, have - 1);
+    return pdu != 0 ? 1 + pdu + 2 : have;
 }
 
 // The reply as the checks see it.
@@ -169,15 +142,26 @@ static int ReplyHeadOk(CommHandle *h, const TcpReply *r, int function) {
     return 1;
 }
 
-int ModbusTcpRead(CommHandle *h, int start, int count, uint16_t *values, int function) {
+// The start of every operation: a valid handle and count, the request PDU
+// built (length 0: it could not be, failText says why when given), sent, and
+// a reply whose head checks. 0 when any of them fails.
+static int Request(CommHandle *h, int count, const uint8_t *pdu, int length, int function,
+                   const char *failText, TcpReply *r) {
     if (!HandleValid(h) || count == 0)
         return 0;
+    if (!length) {
+        if (failText)
+            SetCommError(h, failText);
+        return 0;
+    }
+    return Transact(h, pdu, length, r) && ReplyHeadOk(h, r, function);
+}
+
+int ModbusTcpRead(CommHandle *h, int start, int count, uint16_t *values, int function) {
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildRead(pdu, function, start, count);
-    if (!length)
-        return 0;
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, function))
+    if (!Request(h, count, pdu, length, function, nullptr, &r))
         return 0;
     // A peer may pad the reply past the data its byte count gives: only that
     // much is read. A reply short of its byte count is still refused.
@@ -193,30 +177,20 @@ int ModbusTcpRead(CommHandle *h, int start, int count, uint16_t *values, int fun
 }
 
 int ModbusTcpWrite(CommHandle *h, int start, int count, uint16_t *values, int function) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildWrite(pdu, function, start, count, values);
-    if (!length) {
-        // Function 6 is for one register only; a block that cannot be framed is refused.
-        if (function != 6)
-            SetCommError(h, "Illegal write count");
-        return 0;
-    }
+    // Function 6 is for one register only; a block that cannot be framed is refused.
+    const char *failText = function != 6 ? "Illegal write count" : nullptr;
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, function))
-        return 0;
-    return count;
+    return Request(h, count, pdu, length, function, failText, &r) ? count : 0;
 }
 
 int ModbusTcpFileRead(CommHandle *h, int refType, int file, int record, int count,
                       uint16_t *values) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildFileRead(pdu, refType, file, record, count);
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, 20))
+    if (!Request(h, count, pdu, length, 20, nullptr, &r))
         return 0;
     unsigned bytes = r.length >= 2 ? r.pdu[1] : 0;
     if (bytes != 2u * (unsigned)count + 2) {
@@ -235,18 +209,10 @@ int ModbusTcpFileRead(CommHandle *h, int refType, int file, int record, int coun
 
 static int FileWrite(CommHandle *h, int refType, int file, int record, int count,
                      uint16_t *values) {
-    if (!HandleValid(h) || count == 0)
-        return 0;
     uint8_t pdu[MODBUS_PDU_MAX];
     int length = ModbusBuildFileWrite(pdu, refType, file, record, count, values);
-    if (!length) {
-        SetCommError(h, "Illegal write count");
-        return 0;
-    }
     TcpReply r;
-    if (!Transact(h, pdu, length, &r) || !ReplyHeadOk(h, &r, 21))
-        return 0;
-    return count;
+    return Request(h, count, pdu, length, 21, "Illegal write count", &r) ? count : 0;
 }
 
 int ModbusTcpFileWrite(CommHandle *h, int file, int record, int count, uint16_t *values) {

@@ -99,7 +99,7 @@ SerialPort *SerialPortBringUp(CommHandle *h) {
     d->ops->setInterval(p, 20);
     d->ops->setEager(p, true);
     // Gateway and Modbus lines may be half duplex: RTS keys the transmitter.
-    d->ops->setRtsToggle(p, d->wide);
+    d->ops->setRtsToggle(p, d->halfDuplex);
     if (d->configured) {
         d->ops->configure(p, d->baud, d->parity, d->stopBits, d->dataBits);
         d->ops->setInterval(p, (int)((4LL * d->baud + 153996) / d->baud));
@@ -129,7 +129,7 @@ void SerialStopPort(CommHandle *h) {
 }
 
 CommHandle *SerialOpenWith(const SerialOps *ops, const char *port, int netToNet,
-                           const uint16_t *route, int wide) {
+                           const uint16_t *route, SerialLine line) {
     if (!port)
         return nullptr;
     CommHandle *h = HandleAllocate(LINK_SYMAX);
@@ -137,8 +137,9 @@ CommHandle *SerialOpenWith(const SerialOps *ops, const char *port, int netToNet,
         return nullptr;
     h->framing = FRAMING_SYMAX;
     h->netToNet = netToNet ? 1 : 0;
-    h->readSize = wide ? SERIAL_BUFFER_SIZE : 8;
-    h->writeChunk = wide ? SERIAL_BUFFER_SIZE : 8;
+    bool halfDuplex = line == SERIAL_LINE_HALF_DUPLEX;
+    h->readSize = halfDuplex ? SERIAL_BUFFER_SIZE : 8;
+    h->writeChunk = halfDuplex ? SERIAL_BUFFER_SIZE : 8;
     if (!StoreRoute(h, netToNet, route)) {
         HandleFree(h);
         return nullptr;
@@ -150,7 +151,7 @@ CommHandle *SerialOpenWith(const SerialOps *ops, const char *port, int netToNet,
     }
     SerialDriver *d = h->driver;
     d->ops = ops;
-    d->wide = wide != 0;
+    d->halfDuplex = halfDuplex;
     try {
         // "COMn:" is looked for in the directory the program is in now, and
         // every later open goes to what was found there, whatever directory
@@ -176,8 +177,8 @@ CommHandle *SerialOpenWith(const SerialOps *ops, const char *port, int netToNet,
     return h;
 }
 
-CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, int wide) {
-    return SerialOpenWith(&PlatformSerialOps, port, netToNet, route, wide);
+CommHandle *SerialOpen(const char *port, int netToNet, const uint16_t *route, SerialLine line) {
+    return SerialOpenWith(&PlatformSerialOps, port, netToNet, route, line);
 }
 
 void SerialClose(CommHandle *h) {

@@ -34,7 +34,7 @@ struct SerialDriver {
     const SerialOps *ops;
     std::thread reader;
     std::string path; // the port as found at the first open ("DIR/COM1", "/dev/ttyS0")
-    bool wide;
+    bool halfDuplex;  // RTS keys the transmitter (gateway and Modbus lines)
     // The settings last asked for (SetPortParams); none before the first.
     bool configured;
     int baud, parity, stopBits, dataBits;
@@ -54,6 +54,6 @@ int SerialStartReader(CommHandle *h);
 void SerialStopPort(CommHandle *h);
 // A handle of the serial kinds on a port opened through ops.
 CommHandle *SerialOpenWith(const SerialOps *ops, const char *port, int netToNet,
-                           const uint16_t *route, int wide);
+                           const uint16_t *route, SerialLine line);
 // 1 when the next open of a hung-up port may be tried at nowMs.
 int ReopenDue(int64_t nowMs, int64_t lastAttemptMs);

@@ -6,6 +6,7 @@
 // (DC1/DC2), a bad one with DLE NAK, a frame start without a free buffer with
 // DLE SYN. After sending a frame the transmitter sends fill bytes, then DLE ENQ
 // up to 32 times, until the peer acknowledges; DLE NAK resends up to 8 times.
+#include "comm/checks.h"
 #include "comm/comm_internal.h"
 
 namespace {
@@ -44,9 +45,21 @@ enum : uint8_t {
     RXF_RAW_NEXT = 0x02,
 };
 
-// Transmit states: 0 idle, 1 DLE, 2 SOH, 3 sequence, 4 route, 5 STX, 6 data,
-// 7 ETX, 8 CRC high, 9 check low, 10 waiting for the acknowledgement.
-enum { TX_IDLE = 0, TX_WAIT_ACK = 10 };
+// Transmit states: the next byte of the frame (TX_CHECK: the BCC, or the
+// CRC's low byte), then the wait for the acknowledgement.
+enum {
+    TX_IDLE = 0,
+    TX_DLE,
+    TX_SOH,
+    TX_SEQUENCE,
+    TX_ROUTE,
+    TX_STX,
+    TX_DATA,
+    TX_ETX,
+    TX_CRC_HIGH,
+    TX_CHECK,
+    TX_WAIT_ACK, // 10, the state the tests and the fuzzer watch for
+};
 // Receive states: 0 idle, 1 sequence, 2 route, 3 data, 4 CRC high, 5 check low.
 enum { RX_IDLE = 0, RX_SEQUENCE, RX_ROUTE, RX_DATA, RX_CRC_HIGH, RX_CHECK };
 
@@ -55,25 +68,12 @@ const int kEnquiries = 32;
 const int kNakRetries = 8;
 const unsigned kStaleMost = 8;
 
-struct CrcTable {
-    uint16_t t[256];
-    constexpr CrcTable() : t() {
-        for (unsigned i = 0; i < 256; i++) {
-            unsigned v = i;
-            for (int b = 0; b < 8; b++)
-                v = (v & 1) ? (v >> 1) ^ 0xA001 : v >> 1;
-            t[i] = (uint16_t)v;
-        }
-    }
-};
-constexpr CrcTable kCrc;
-
 int CrcMode(const CommHandle *h) {
     return (h->txFlags & TXF_CRC) != 0;
 }
 
 unsigned CheckStart(const CommHandle *h) {
-    return CrcMode(h) ? 0xFFFF : 0;
+    return CrcMode(h) ? CRC16_START : BCC_START;
 }
 
 void TxStep(CommHandle *h, uint8_t byte) {
@@ -102,46 +102,46 @@ unsigned TxMachine(CommHandle *h) {
             if (!h->txBuffer)
                 return TX_NOTHING;
             h->nakRetryCounter = kNakRetries;
-            h->txState = 1;
+            h->txState = TX_DLE;
             continue;
-        case 1:
+        case TX_DLE:
             h->txCheck = (uint16_t)CheckStart(h);
             h->txFlags |= TXF_IN_SEQUENCE;
-            h->txState = 2;
+            h->txState = TX_SOH;
             return DLE;
-        case 2:
-            h->txState = 3;
+        case TX_SOH:
+            h->txState = TX_SEQUENCE;
             return SOH;
-        case 3:
+        case TX_SEQUENCE:
             h->txCursor = 0;
             TxStep(h, h->sequenceChar);
-            h->txState = 4;
+            h->txState = TX_ROUTE;
             return h->sequenceChar;
-        case 4: {
+        case TX_ROUTE: {
             // A route area without its end mark ends at its last byte.
             uint8_t c = h->txCursor < MSG_ROUTE_SIZE ? h->txBuffer->route[h->txCursor] : 0xFF;
             if (c == 0xFF) {
                 TxStep(h, DLE);
                 h->txFlags |= TXF_IN_SEQUENCE;
-                h->txState = 5;
+                h->txState = TX_STX;
                 return DLE;
             }
             h->txCursor++;
             TxStep(h, c);
             return c;
         }
-        case 5:
+        case TX_STX:
             h->txCursor = 0;
             h->txRoom = h->txBuffer->length > (int)MSG_DATA_SIZE ? (uint16_t)MSG_DATA_SIZE
                                                                  : h->txBuffer->length;
             TxStep(h, STX);
-            h->txState = 6;
+            h->txState = TX_DATA;
             return STX;
-        case 6: {
+        case TX_DATA: {
             if (h->txRoom == 0) {
                 TxStep(h, DLE);
                 h->txFlags |= TXF_IN_SEQUENCE;
-                h->txState = 7;
+                h->txState = TX_ETX;
                 return DLE;
             }
             uint8_t c = h->txBuffer->data[h->txCursor++];
@@ -154,16 +154,16 @@ unsigned TxMachine(CommHandle *h) {
             TxStep(h, c);
             return c;
         }
-        case 7:
+        case TX_ETX:
             TxStep(h, ETX);
             h->txFlags |= TXF_IN_SEQUENCE;
-            h->txState = CrcMode(h) ? 8 : 9;
+            h->txState = CrcMode(h) ? TX_CRC_HIGH : TX_CHECK;
             return ETX;
-        case 8:
+        case TX_CRC_HIGH:
             h->txFlags |= TXF_IN_SEQUENCE;
-            h->txState = 9;
+            h->txState = TX_CHECK;
             return (uint8_t)(h->txCheck >> 8);
-        case 9:
+        case TX_CHECK:
             h->enquiryCounter = kEnquiries;
             h->txRoom = kFillBytes; // the fill count while waiting
             h->txState = TX_WAIT_ACK;
@@ -229,7 +229,7 @@ void PeerNak(CommHandle *h) {
     if (h->nakRetryCounter != 0) {
         h->nakRetryCounter--;
         h->stats.retransmissions++;
-        h->txState = 1;
+        h->txState = TX_DLE;
         h->txFlags &= (uint16_t)~TXF_FRAME_LEAVING;
     } else {
         TxDropBuffer(h);
@@ -372,9 +372,7 @@ void RxMachine(CommHandle *h, uint8_t byte, bool escaped) {
 } // namespace
 
 unsigned CheckStep(unsigned check, uint8_t byte, int crcMode) {
-    if (crcMode)
-        return ((check >> 8) ^ kCrc.t[(check ^ byte) & 0xFF]) & 0xFFFF;
-    return (check - byte) & 0xFFFF;
+    return crcMode ? Crc16Step(check, byte) : BccStep(check, byte);
 }
 
 unsigned SymaxTxByte(CommHandle *h) {

@@ -9,19 +9,18 @@
 
 namespace {
 
-enum : uint8_t {
-    OP_READ = 0x00,
-    OP_PRIORITY_READ = 0x20,
-    OP_WRITE = 0x02,
-    OP_PRIORITY_WRITE = 0x1E,
-    OP_CARRIED = 0x22,
-    OP_READ_REPLY = 0x86,
-    OP_PRIORITY_READ_REPLY = 0x90,
-    OP_WRITE_REPLY = 0x80,
-    OP_PRIORITY_REPLY = 0x92,
-    OP_ERROR_REPLY = 0xA2,
-    CARRIED_TRANSACTION = 0xBA,
-};
+// Opcodes, and the transaction byte of every carried request.
+constexpr uint8_t OP_READ = 0x00;
+constexpr uint8_t OP_PRIORITY_READ = 0x20;
+constexpr uint8_t OP_WRITE = 0x02;
+constexpr uint8_t OP_PRIORITY_WRITE = 0x1E;
+constexpr uint8_t OP_CARRIED = 0x22;
+constexpr uint8_t OP_READ_REPLY = 0x86;
+constexpr uint8_t OP_PRIORITY_READ_REPLY = 0x90;
+constexpr uint8_t OP_WRITE_REPLY = 0x80;
+constexpr uint8_t OP_PRIORITY_REPLY = 0x92;
+constexpr uint8_t OP_ERROR_REPLY = 0xA2;
+constexpr uint8_t CARRIED_TRANSACTION = 0xBA;
 
 // Copies n big-endian words from bytes into values, at most most of them.
 int CopyValues(const uint8_t *bytes, int n, int most, uint16_t *values) {
@@ -51,13 +50,11 @@ uint8_t *PutValues(uint8_t *p, int count, const uint16_t *values) {
 // code of 0xA2 (byte 2), the status of 0x90 and 0x92 (byte 4), the code of a
 // carried error report (byte 5). Past a reply's length a buffer holds what an
 // earlier message left there.
-enum : int {
-    ERROR_REPLY_LENGTH = 3,
-    STATUS_REPLY_LENGTH = 5,
-    CARRIED_ERROR_LENGTH = 6,
-    READ_VALUES_AT = 4,
-    PRIORITY_VALUES_AT = 7,
-};
+constexpr int ERROR_REPLY_LENGTH = 3;
+constexpr int STATUS_REPLY_LENGTH = 5;
+constexpr int CARRIED_ERROR_LENGTH = 6;
+constexpr int READ_VALUES_AT = 4;
+constexpr int PRIORITY_VALUES_AT = 7;
 
 // The error text for an opcode 0x22 reply shorter than a good one; one too
 // short to hold its code is invalidText.
@@ -132,16 +129,6 @@ void SymaxStatusError(CommHandle *h, unsigned code) {
     SetCommErrorF(h, "(%u) %s", code, SymaxStatusText(code));
 }
 
-MsgBuffer *SymaxRequestBuffer(CommHandle *h) {
-    reply_drain(h);
-    MsgBuffer *b = pool_take();
-    if (!b) {
-        SetCommError(h, "Buffer shortage, try again");
-        FlushQueues(h);
-    }
-    return b;
-}
-
 uint8_t SymaxNextTransaction(CommHandle *h) {
     uint8_t t = (uint8_t)h->transactionCounter;
     h->transactionCounter++;
@@ -159,32 +146,46 @@ void SymaxPrepare(CommHandle *h, MsgBuffer *b, int length, uint8_t transaction) 
     h->expectedTransaction = transaction;
 }
 
-int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
+namespace {
+
+// Builds a register read or write request (normal or priority opcode), sends
+// it and waits for the reply; none when the handle, the count or the pool
+// fails, or no reply came. *t gets the request's transaction byte.
+MsgBuffer *RegisterTransact(CommHandle *h, bool write, int start, int count, const uint16_t *values,
+                            uint8_t *t) {
     if (!HandleValid(h) || count <= 0)
-        return 0;
-    MsgBuffer *b = SymaxRequestBuffer(h);
+        return nullptr;
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
-        return 0;
-    uint8_t t = SymaxNextTransaction(h);
-    unsigned address = (unsigned)(start - 1) * 2;
+        return nullptr;
+    *t = SymaxNextTransaction(h);
     uint8_t *p = b->data;
-    if (h->priority) {
-        *p++ = OP_PRIORITY_READ;
-        *p++ = t;
+    if (write)
+        *p++ = h->priority ? OP_PRIORITY_WRITE : OP_WRITE;
+    else
+        *p++ = h->priority ? OP_PRIORITY_READ : OP_READ;
+    *p++ = *t;
+    // The priority read has three zero bytes here, the priority write one.
+    for (int i = 0; h->priority && i < (write ? 1 : 3); i++)
         *p++ = 0;
-        *p++ = 0;
-        *p++ = 0;
+    p = PutWord(p, (unsigned)(start - 1) * 2);
+    if (write) {
+        p = PutValues(p, count, values);
+        if (!h->priority) {
+            *p++ = 0xFF;
+            *p++ = 0xFF;
+        }
     } else {
-        *p++ = OP_READ;
-        *p++ = t;
+        *p++ = 0;
+        *p++ = (uint8_t)(count - 1);
     }
-    p = PutWord(p, address);
-    *p++ = 0;
-    *p++ = (uint8_t)(count - 1);
-    SymaxPrepare(h, b, (int)(p - b->data), t);
-    MsgBuffer *reply = Transact(h, b, "Read reply timeout");
-    if (!reply)
-        return 0;
+    SymaxPrepare(h, b, (int)(p - b->data), *t);
+    // The timeout text goes in before the wait, so that an idle abort keeps its own.
+    return Transact(h, b, write ? "Write reply timeout" : "Read reply timeout");
+}
+
+// The values of a read reply; 0 with the text set when it is none.
+int ReadReplyValues(CommHandle *h, const MsgBuffer *reply, uint8_t t, int count, uint16_t *values) {
     int result = 0;
     const uint8_t *d = reply->data;
     int length = reply->length;
@@ -213,38 +214,11 @@ int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
     } else {
         SetCommErrorF(h, "Can't deal with Reply Opcode 0x%02X.", d[0]);
     }
-    pool_give(reply);
     return result;
 }
 
-int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h) || count <= 0)
-        return 0;
-    MsgBuffer *b = SymaxRequestBuffer(h);
-    if (!b)
-        return 0;
-    uint8_t t = SymaxNextTransaction(h);
-    unsigned address = (unsigned)(start - 1) * 2;
-    uint8_t *p = b->data;
-    if (h->priority) {
-        *p++ = OP_PRIORITY_WRITE;
-        *p++ = t;
-        *p++ = 0;
-        p = PutWord(p, address);
-        p = PutValues(p, count, values);
-    } else {
-        *p++ = OP_WRITE;
-        *p++ = t;
-        p = PutWord(p, address);
-        p = PutValues(p, count, values);
-        *p++ = 0xFF;
-        *p++ = 0xFF;
-    }
-    SymaxPrepare(h, b, (int)(p - b->data), t);
-    // The timeout text goes in before the wait, so that an idle abort keeps its own.
-    MsgBuffer *reply = Transact(h, b, "Write reply timeout");
-    if (!reply)
-        return 0;
+// count when the reply confirms the write; 0 with the text set otherwise.
+int WriteReplyResult(CommHandle *h, const MsgBuffer *reply, uint8_t t, int count) {
     int result = 0;
     const uint8_t *d = reply->data;
     int length = reply->length;
@@ -262,8 +236,29 @@ int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
     } else {
         SetCommError(h, "Write reply invalid");
     }
+    return result;
+}
+
+// A register read or write, from the request to its result.
+int RegisterOperation(CommHandle *h, bool write, int start, int count, uint16_t *values) {
+    uint8_t t;
+    MsgBuffer *reply = RegisterTransact(h, write, start, count, values, &t);
+    if (!reply)
+        return 0;
+    int result =
+        write ? WriteReplyResult(h, reply, t, count) : ReadReplyValues(h, reply, t, count, values);
     pool_give(reply);
     return result;
+}
+
+} // namespace
+
+int SymaxRead(CommHandle *h, int start, int count, uint16_t *values) {
+    return RegisterOperation(h, false, start, count, values);
+}
+
+int SymaxWrite(CommHandle *h, int start, int count, uint16_t *values) {
+    return RegisterOperation(h, true, start, count, values);
 }
 
 // ---- Modbus requests carried in opcode 0x22 ----
@@ -300,7 +295,7 @@ MsgBuffer *CarriedTransact(CommHandle *h, const uint8_t *modbus, int n, const ui
                            int headLength, const char *timeoutText, const char *invalidText,
                            int *failed) {
     *failed = 1;
-    MsgBuffer *b = SymaxRequestBuffer(h);
+    MsgBuffer *b = RequestBuffer(h);
     if (!b)
         return nullptr;
     b->data[0] = OP_CARRIED;

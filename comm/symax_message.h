@@ -16,9 +16,6 @@ void EncodeRoute(MsgBuffer *b, const Route *route);
 int DecodeRoute(const MsgBuffer *b);
 // Sets the text "(code) status text".
 void SymaxStatusError(CommHandle *h, unsigned code);
-// Drops stale replies and takes a request buffer; none (with the buffer
-// shortage text, queues flushed) when the pool is empty.
-MsgBuffer *SymaxRequestBuffer(CommHandle *h);
 // The next transaction byte: the counter's low byte, 6 bits in priority mode.
 uint8_t SymaxNextTransaction(CommHandle *h);
 // Finishes a request: length, Net-to-Net mark, route, framing, reply wanted

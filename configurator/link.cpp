@@ -20,8 +20,6 @@ const int baud_rates[] = {50,   75,   110,  135,  150,  300,  600,   1200,
 const char spinner_chars[] = {'\xC4', '\x5C', '\xB3', '\x2F'};
 // The spinner turns at most this often, however often the library idles.
 constexpr auto SPINNER_STEP = std::chrono::milliseconds(100);
-// The reply timeout handed to the port, in 10 ms ticks.
-constexpr int REPLY_TIMEOUT_TICKS = 500;
 
 int spinner_step = -1;
 std::chrono::steady_clock::time_point spinner_turned;
@@ -76,7 +74,7 @@ bool EstablishLink(void) {
     }
     // The data-bits field is the gateway's; the port always runs 8 bits.
     if (SetPortParams(g_handle, SetupBaudRate(g_setup.baud), g_setup.parity, g_setup.stopBits + 1,
-                      REPLY_TIMEOUT_TICKS, 8) &&
+                      DEFAULT_REPLY_TIMEOUT, 8) &&
         g_setup.connectionType < CONN_SYLINK_DIRECT)
         return true;
     ShowError(CommErrorText(g_handle));

@@ -4,16 +4,14 @@
 // rule every module operation uses.
 #pragma once
 
+#include "comm/comm.h" // ROUTE_MAX_DROPS
 #include "configurator/state.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-struct CommHandle;
-
 constexpr int SETUP_RECORD_BYTES = 40;
-constexpr int ROUTE_MAX_DROPS = 8;
 constexpr const char *SETUP_FILE_NAME = "VRX740SW.STP";
 
 // Connection types.

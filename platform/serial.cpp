@@ -18,6 +18,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+// The line settings SerialPortOpen found.
+struct SavedLine {
+    termios t;
+};
+
 namespace {
 
 struct BaudCode {
@@ -124,6 +129,7 @@ SerialPort *SerialPortOpen(const char *name) {
         return nullptr;
     }
     ioctl(fd, TIOCEXCL);
+    termios found = t;
     MakeRaw(&t);
     t.c_cflag &= ~(tcflag_t)(CSIZE | CSTOPB | PARODD | CMSPAR);
     t.c_cflag |= CS8 | PARENB | CRTSCTS;
@@ -136,8 +142,11 @@ SerialPort *SerialPortOpen(const char *name) {
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIS, &lines);
     SerialPort *p = PortNew(fd);
-    if (!p)
+    if (!p) {
         close(fd);
+        return nullptr;
+    }
+    p->savedLine = new (std::nothrow) SavedLine{found};
     return p;
 }
 
@@ -169,7 +178,8 @@ void SerialPortSetRtsToggle(SerialPort *p, bool on) {
     if (!on) {
         if (driverHasIt && (rs485.flags & SER_RS485_ENABLED)) {
             rs485.flags &= ~(uint32_t)SER_RS485_ENABLED;
-            ioctl(p->fd, TIOCSRS485, &rs485);
+            if (ioctl(p->fd, TIOCSRS485, &rs485) == 0)
+                p->rs485TurnedOn = false;
         }
         p->rtsMode = SERIAL_RTS_HELD;
         int rts = TIOCM_RTS;
@@ -178,9 +188,11 @@ void SerialPortSetRtsToggle(SerialPort *p, bool on) {
         return;
     }
     if (driverHasIt) {
+        bool wasOn = (rs485.flags & SER_RS485_ENABLED) != 0;
         rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
         rs485.flags &= ~(uint32_t)SER_RS485_RTS_AFTER_SEND;
         if (ioctl(p->fd, TIOCSRS485, &rs485) == 0) {
+            p->rs485TurnedOn = p->rs485TurnedOn || !wasOn;
             p->rtsMode = SERIAL_RTS_TOGGLE_LINE;
             return;
         }
@@ -199,6 +211,18 @@ void SerialRtsForWrite(SerialPort *p, bool on) {
 void SerialPortClose(SerialPort *p) {
     if (!p)
         return;
+    // The port is left as the open found it, as good serial programs do.
+    if (p->rs485TurnedOn) {
+        serial_rs485 rs485;
+        memset(&rs485, 0, sizeof rs485);
+        if (ioctl(p->fd, TIOCGRS485, &rs485) == 0) {
+            rs485.flags &= ~(uint32_t)SER_RS485_ENABLED;
+            ioctl(p->fd, TIOCSRS485, &rs485);
+        }
+    }
+    if (p->savedLine)
+        tcsetattr(p->fd, TCSANOW, &p->savedLine->t);
+    delete p->savedLine;
     // The exclusive mark outlives our descriptor while another holds the
     // device (a simulator's own slave descriptor): clear it for the next open.
     ioctl(p->fd, TIOCNXCL);

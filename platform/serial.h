@@ -78,7 +78,9 @@ int SerialPortPathIn(const char *name, const char *base, char *path, int size);
 // Note: a pty master reports hang-up while no slave fd is open.
 SerialPort *SerialPortAttach(int fd, int baud);
 #endif
-// Closes the port and frees it. No other thread may be using it.
+// Puts back the line settings SerialPortOpen found, and turns RS-485 mode off
+// again when the port turned it on; then closes the port and frees it. No
+// other thread may be using it.
 void SerialPortClose(SerialPort *p);
 
 // Sets baud, parity (SerialParity; other codes keep the old parity), stop

@@ -43,6 +43,10 @@ struct SerialPort {
     std::atomic<bool> hungUp{false};
     std::atomic<int> intervalMs{20};
     int rtsMode = SERIAL_RTS_HELD; // set before the port is used by two threads
+    // What SerialPortClose puts back: the line settings found at open (none
+    // for an attached fd), and RS-485 mode off when the port turned it on.
+    struct SavedLine *savedLine = nullptr; // serial.cpp
+    bool rs485TurnedOn = false;
 
     std::mutex lock;                // pacing, the started write and its timing
     std::atomic<int64_t> charNs{0}; // also read without the lock (SerialPortCharTime)

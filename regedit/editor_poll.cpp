@@ -1,6 +1,5 @@
 // The poll cycle, the idle routine and the module-ID line.
 #include "comm/comm.h"
-#include "platform/console.h"
 #include "regedit/editor.h"
 #include "screen/screen.h"
 
@@ -36,9 +35,10 @@ void SpreadBits(const uint16_t *words, uint16_t *entries) {
     }
 }
 
-// A key is waiting: one the idle routine put back, or one still in the console.
-static bool KeyWaiting(const EditorState *e) {
-    return e->abortFlag || ConsoleKeyWaiting();
+// A key is waiting: one the idle routine put back, or one still in the
+// type-ahead or the console.
+static bool KeyPending(const EditorState *e) {
+    return e->abortFlag || KeyWaiting();
 }
 
 void SpinnerTurn(EditorState *e, int64_t nowMs) {
@@ -64,12 +64,10 @@ int EditorIdle(void *arg) {
         PushKeys(text);
         if (key == KEY_ESC) {
             PutField("Exiting...", 10, 20, 40, ' ', AT_REVERSE | AT_ALERT);
-            ConsoleFlush();
             return 0;
         }
     }
     SpinnerTurn(e);
-    ConsoleFlush();
     return 1;
 }
 
@@ -155,7 +153,7 @@ void PollCycle(EditorState *e) {
     int count = CountInRange(e);
     if (ViewRead(e, e->start, count, e->values)) {
         UpdateAndOverlay(e, count);
-        for (int row = FIRST_ROW; row <= lastRow && !KeyWaiting(e); row++)
+        for (int row = FIRST_ROW; row <= lastRow && !KeyPending(e); row++)
             DrawRow(e, row);
     } else if (!e->abortFlag) {
         for (int row = FIRST_ROW; row <= lastRow; row++)
@@ -170,7 +168,6 @@ void PollCycle(EditorState *e) {
     // key typed meanwhile still ends the poll run.
     if (!e->idleRan)
         SpinnerTurn(e);
-    if (!e->abortFlag && ConsoleKeyWaiting())
+    if (!e->abortFlag && KeyWaiting())
         e->abortFlag = true;
-    ConsoleFlush();
 }

@@ -1,13 +1,14 @@
 // The register editor's run settings: one record per run, filled from the
 // command line and read by the connection start and the editor screen.
 #pragma once
+#include "comm/comm.h" // ROUTE_MAX_DROPS
+
 #include <cstdint>
 
 enum RegisterView { VIEW_4X, VIEW_0X, VIEW_1X, VIEW_3X, VIEW_6X };
 
 enum {
     SETTING_TEXT_SIZE = 256, // target, route and port settings texts, NUL included
-    ROUTE_MAX_DROPS = 8,
     READ_COUNT_MAX = 125,
     SHOWN_ROWS_MAX = 20,
     SYMAX_MAX_REGISTER = 8192,

@@ -210,7 +210,8 @@ static CommHandle *OpenTarget(RunSettings *s, std::string *out) {
             CommClose(h);
             return nullptr;
         }
-        if (!SetPortParams(h, ps.baud, ps.parity, ps.stopBits, 500, ps.dataBits)) {
+        if (!SetPortParams(h, ps.baud, ps.parity, ps.stopBits, DEFAULT_REPLY_TIMEOUT,
+                           ps.dataBits)) {
             Appendf(out, "Bad port settings: \"%s\" %s\n", s->portSettings, CommErrorText(h));
             CommClose(h);
             return nullptr;

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 // DataType codes. A negative code is the same type with an empty entry allowed.
+// The set of types is the given one, kept whole; the programs use 3 (CHOICE, USHORT, NUMLIST).
 constexpr int DT_CHOICE = 0;        // int16_t index into the null-ended list in extra
 constexpr int DT_TEXT = 1;          // char[width + 1], printable, not empty
 constexpr int DT_USHORT = 2;        // uint16_t

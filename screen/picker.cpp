@@ -134,7 +134,7 @@ int PickFile(int row, int column, const char *pattern, char *result, int dirs) {
     PickList list;
     list_build(list, pat, dirs);
     page_draw(list, 0);
-    int p = 0, c = 0, r = 0;
+    PickCursor at = {0, 0, 0};
     char text[16];
     offered_name(result, text);
     bool first = true;
@@ -142,13 +142,9 @@ int PickFile(int row, int column, const char *pattern, char *result, int dirs) {
         int count = (int)list.entries.size();
         int cur = -1;
         if (count > 0) {
-            cur = PICK_PAGE * p + PICK_ROWS * c + r;
-            if (cur >= count) {
-                cur = count - 1;
-                c = (cur - PICK_PAGE * p) / PICK_ROWS;
-                r = (cur - PICK_PAGE * p) % PICK_ROWS;
-            }
-            entry_draw(list, cur, p, AT_REVERSE | AT_HIGH);
+            at = PickCursorSettle(at, count);
+            cur = PickCursorEntry(at);
+            entry_draw(list, cur, at.page, AT_REVERSE | AT_HIGH);
         }
         bool onFile = cur >= 0 && list.entries[(size_t)cur].kind == FE_FILE;
         if (onFile)
@@ -159,58 +155,23 @@ int PickFile(int row, int column, const char *pattern, char *result, int dirs) {
         int key = EditField(text, row, column, 8, '.', "A-Z0-9", PICK_TERMINATORS,
                             EF_UPPER | EF_REPLACE | EF_INITIAL);
         bool redrawn = false;
-        int perPage = count - PICK_PAGE * p;
         switch (key) {
         case KEY_DOWN:
-            if (r < PICK_ROWS - 1)
-                r++;
-            break;
         case KEY_UP:
-            if (r > 0)
-                r--;
-            break;
         case KEY_RIGHT:
-            if (c < perPage / PICK_ROWS) {
-                if (c < PICK_COLUMNS - 1) {
-                    c++;
-                } else if (PICK_PAGE * (p + 1) < count) {
-                    // The next page opens at the same cell (or its last entry).
-                    page_draw(list, ++p);
-                    redrawn = true;
-                }
-            }
-            break;
         case KEY_LEFT:
-            if (c > 0) {
-                c--;
-            } else if (p > 0) {
-                // The page before opens at the same cell.
-                page_draw(list, --p);
+        case KEY_HOME:
+        case KEY_END:
+        case KEY_PGDN:
+        case KEY_PGUP: {
+            PickCursor next = PickCursorMove(at, key, count);
+            if (next.page != at.page) {
+                page_draw(list, next.page);
                 redrawn = true;
             }
+            at = next;
             break;
-        case KEY_HOME:
-            r = 0, c = 0;
-            break;
-        case KEY_END:
-            r = PICK_ROWS - 1, c = PICK_COLUMNS - 1;
-            break;
-        case KEY_PGDN:
-            if (PICK_PAGE * (p + 1) < count) {
-                page_draw(list, ++p);
-                r = 0, c = 0, redrawn = true;
-            } else {
-                r = PICK_ROWS - 1, c = PICK_COLUMNS - 1;
-            }
-            break;
-        case KEY_PGUP:
-            if (p == 0) {
-                r = 0, c = 0;
-            } else {
-                page_draw(list, --p);
-                r = PICK_ROWS - 1, c = PICK_COLUMNS - 1, redrawn = true;
-            }
-            break;
+        }
         case KEY_ENTER: {
             std::string answer;
             if (text[0] != '\0') {
@@ -234,8 +195,9 @@ int PickFile(int row, int column, const char *pattern, char *result, int dirs) {
             if (!ChangeDirectory(list.targets[(size_t)cur].c_str()))
                 Bell(); // unreachable: list this directory again
             list_build(list, pat, dirs);
-            page_draw(list, p = 0);
-            r = 0, c = 0, redrawn = true;
+            page_draw(list, 0);
+            at = {0, 0, 0};
+            redrawn = true;
             break;
         }
         default: // ESC, or the end of input
@@ -243,6 +205,6 @@ int PickFile(int row, int column, const char *pattern, char *result, int dirs) {
             return 0;
         }
         if (!redrawn && cur >= 0)
-            entry_draw(list, cur, p, 0);
+            entry_draw(list, cur, at.page, 0);
     }
 }

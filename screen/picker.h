@@ -23,6 +23,27 @@ constexpr int PICK_ROWS = 12;
 constexpr int PICK_COLUMNS = 8;
 constexpr int PICK_PAGE = PICK_ROWS * PICK_COLUMNS;
 
+// The picker's cursor: the page shown, and the column and row of the
+// highlighted cell on it (0-based).
+struct PickCursor {
+    int page;
+    int column;
+    int row;
+};
+
+// The listing index of the cell under the cursor.
+int PickCursorEntry(PickCursor cursor);
+// A cursor past the last of count entries pulled back onto it, on its page;
+// any other cursor, or any over an empty listing, as it is.
+PickCursor PickCursorSettle(PickCursor cursor, int count);
+// Where a key takes the cursor over a listing of count entries: Up and Down
+// move within the column, Left and Right across columns and on to the page
+// before or after at the same cell, Home and End to the page's first and last
+// cell, Page Down and Page Up to the next page's first cell and the page
+// before's last (at the ends: the first or last cell). Other keys leave it.
+// The cell reached may lie past the last entry: PickCursorSettle follows.
+PickCursor PickCursorMove(PickCursor cursor, int key, int count);
+
 // True when the whole name matches the whole pattern. Pattern elements: "="
 // any one character, "#" a digit, "?" a letter, "*" any run, "[list]" one
 // character of the list's characters and ranges x-y, "(list)" a decimal

@@ -13,7 +13,7 @@
 // them. The pymodbus and libmodbus peers sit behind a relay that does not
 // pace at all.
 #include "comm/comm.h"
-#include "tests/modbus_serial/sim_process.h"
+#include "tests/harness/sim_process.h"
 
 #include <chrono>
 #include <cstdio>

@@ -8,7 +8,7 @@
 #include "comm/comm.h"
 #include "sim/modbus_slave/modbus_slave.h"
 #include "sim/modbus_tcp/tcp_sim.h"
-#include "tests/interop_tcp/peer_process.h"
+#include "tests/harness/peer_process.h"
 
 #include <modbus.h>
 

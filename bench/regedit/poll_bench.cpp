@@ -7,6 +7,7 @@
 //
 // The editor draws on a real terminal console whose output goes to a pty that
 // a drain thread empties, so the byte counts are what a terminal would get.
+#include "bench/editor_line.h"
 #include "comm/comm.h"
 #include "platform/console.h"
 #include "regedit/editor.h"
@@ -75,33 +76,12 @@ static double BareReadRate(CommHandle *h, int reads) {
 int main(int argc, char **argv) {
     if (argc > 1)
         MeasureSeconds = atof(argv[1]) > 0 ? atof(argv[1]) : 1.0;
-    ModbusSlave *slave = SlaveCreate();
-    TcpSimOptions options = {0, -1, 1000, 0};
-    TcpSim *sim = slave ? TcpSimStart(slave, &options) : nullptr;
-    if (!sim) {
-        fprintf(stderr, "poll_bench: cannot start the simulator\n");
+    EditorLine l;
+    if (!EditorLineOpen(&l, "poll_bench"))
         return 1;
-    }
-    CommHandle *h = OpenModbusTCP("127.0.0.1", TcpSimPort(sim), 0);
-    int master, term;
-    winsize ws = {25, 80, 0, 0};
-    if (!h || openpty(&master, &term, nullptr, nullptr, &ws) != 0) {
-        fprintf(stderr, "poll_bench: cannot open the link or a pty\n");
-        return 1;
-    }
-    std::atomic<bool> stop{false};
-    std::thread drain([&] {
-        char buf[4096];
-        while (!stop && read(master, buf, sizeof buf) > 0) {
-        }
-    });
-    ConsoleSetTerminalFds(term, term);
-
-    RunSettings s;
-    SettingsDefaults(&s);
-    s.maxRegister = MODBUS_MAX_REGISTER;
-    std::unique_ptr<EditorState> e(new EditorState);
-    ScreenInit();
+    ModbusSlave *slave = l.slave;
+    CommHandle *h = l.h;
+    EditorState *e = l.e.get();
     struct Row {
         const char *what;
         bool suppress, change;
@@ -113,20 +93,16 @@ int main(int argc, char **argv) {
         {"table and status words, one value changes", false, true, 2},
     };
     // A first pass warms the connection and the caches; its figures are dropped.
-    s.suppressPolling = true;
-    EditorInit(e.get(), &s, h);
-    RunCycles(e.get(), slave, false);
+    l.s.suppressPolling = true;
+    EditorInit(e, &l.s, h);
+    RunCycles(e, slave, false);
     // The machine may be shared: each figure is the best of three rounds.
     Result results[4] = {};
     double peers[4] = {};
     for (int round = 0; round < 3; round++) {
         for (int i = 0; i < 4; i++) {
-            s.suppressPolling = rows[i].suppress;
-            EditorInit(e.get(), &s, h);
-            SetIdleHook(h, EditorIdle, e.get());
-            ClearToEndOfScreen(4, 1);
-            DrawHeading(e.get());
-            Result r = RunCycles(e.get(), slave, rows[i].change);
+            EditorLineStart(&l, h, rows[i].suppress);
+            Result r = RunCycles(e, slave, rows[i].change);
             if (r.cyclesPerSecond > results[i].cyclesPerSecond)
                 results[i] = r;
             SetIdleHook(h, nullptr, nullptr);
@@ -150,12 +126,8 @@ int main(int argc, char **argv) {
         CommHandle *sh = ssim ? OpenSymax(o.link.c_str(), 0, route) : nullptr;
         if (sh) {
             SetPortParams(sh, 9600, 1, 1, 100, 8);
-            s.suppressPolling = false;
-            EditorInit(e.get(), &s, sh);
-            SetIdleHook(sh, EditorIdle, e.get());
-            ClearToEndOfScreen(4, 1);
-            DrawHeading(e.get());
-            symax = RunCycles(e.get(), nullptr, false);
+            EditorLineStart(&l, sh, false);
+            symax = RunCycles(e, nullptr, false);
             SetIdleHook(sh, nullptr, nullptr);
             symaxPeer = BareReadRate(sh, 2);
             CommClose(sh);
@@ -166,17 +138,7 @@ int main(int argc, char **argv) {
             symaxsim::SimStop(ssim);
         rmdir(dir);
     }
-    ScreenExit();
-    ConsoleSetTerminalFds(-1, -1);
-    // Closing our end of the pty ends the drain thread's read; only then is
-    // the master closed.
-    stop = true;
-    close(term);
-    drain.join();
-    close(master);
-    CommClose(h);
-    TcpSimStop(sim);
-    SlaveDestroy(slave);
+    EditorLineClose(&l);
 
     // One changed value rewrites three fields of at most 8 cells, each from one
     // cursor placement (at most 8 bytes) in one colour (at most 16 bytes), and

@@ -6,6 +6,7 @@
 // link with the same reads: 20 registers, with the status words and without (-S).
 //
 //   regedit_script_bench VELDAK [polls]     (default 2000 polls a figure)
+#include "bench/editor_line.h"
 #include "comm/comm.h"
 #include "platform/console.h"
 #include "regedit/editor.h"
@@ -107,32 +108,9 @@ int main(int argc, char **argv) {
         return 2;
     }
     unsigned polls = argc > 2 && atoi(argv[2]) > 1 ? (unsigned)atoi(argv[2]) : 2000;
-    ModbusSlave *slave = SlaveCreate();
-    TcpSimOptions options = {0, -1, 1000, 0};
-    TcpSim *sim = slave ? TcpSimStart(slave, &options) : nullptr;
-    if (!sim) {
-        fprintf(stderr, "script_bench: cannot start the simulator\n");
+    EditorLine l;
+    if (!EditorLineOpen(&l, "script_bench"))
         return 1;
-    }
-    CommHandle *h = OpenModbusTCP("127.0.0.1", TcpSimPort(sim), 0);
-    int master, term;
-    winsize ws = {25, 80, 0, 0};
-    if (!h || openpty(&master, &term, nullptr, nullptr, &ws) != 0) {
-        fprintf(stderr, "script_bench: cannot open the link or a pty\n");
-        return 1;
-    }
-    std::atomic<bool> stop{false};
-    std::thread drain([&] {
-        char buf[4096];
-        while (!stop && read(master, buf, sizeof buf) > 0) {
-        }
-    });
-    ConsoleSetTerminalFds(term, term);
-    RunSettings s;
-    SettingsDefaults(&s);
-    s.maxRegister = MODBUS_MAX_REGISTER;
-    std::unique_ptr<EditorState> e(new EditorState);
-    ScreenInit();
 
     const struct {
         const char *what;
@@ -143,7 +121,7 @@ int main(int argc, char **argv) {
     for (int round = 0; round < 3; round++) {
         for (int i = 0; i < 2; i++) {
             double w = 0;
-            double r = HeadlessRate(argv[1], TcpSimPort(sim), polls, rows[i].suppress, &w);
+            double r = HeadlessRate(argv[1], TcpSimPort(l.sim), polls, rows[i].suppress, &w);
             if (r < 0) {
                 fprintf(stderr, "script_bench: VELDAK run failed\n");
                 return 1;
@@ -152,26 +130,14 @@ int main(int argc, char **argv) {
                 headless[i] = r;
             if (w > wall[i])
                 wall[i] = w;
-            s.suppressPolling = rows[i].suppress;
-            EditorInit(e.get(), &s, h);
-            SetIdleHook(h, EditorIdle, e.get());
-            ClearToEndOfScreen(4, 1);
-            DrawHeading(e.get());
-            r = ScreenRate(e.get(), polls);
+            EditorLineStart(&l, l.h, rows[i].suppress);
+            r = ScreenRate(l.e.get(), polls);
             if (r > screen[i])
                 screen[i] = r;
-            SetIdleHook(h, nullptr, nullptr);
+            SetIdleHook(l.h, nullptr, nullptr);
         }
     }
-    ScreenExit();
-    ConsoleSetTerminalFds(-1, -1);
-    stop = true;
-    close(term);
-    drain.join();
-    close(master);
-    CommClose(h);
-    TcpSimStop(sim);
-    SlaveDestroy(slave);
+    EditorLineClose(&l);
 
     printf("VELDAK polls against modbustcpsim on loopback, %u polls a figure\n", polls);
     printf("%-38s %16s %18s %12s %8s\n", "case", "--format csv /s", "(whole process /s)",

@@ -11,7 +11,7 @@
 #include "sim/paced_cable/paced_cable.h"
 #include "sim/symax/symax_sim.h"
 #include "sim/symax/symax_wire.h"
-#include "tests/modbus_serial/sim_process.h"
+#include "tests/harness/sim_process.h"
 
 #ifdef HAVE_LIBMODBUS
 #include <modbus/modbus.h>

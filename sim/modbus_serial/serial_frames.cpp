@@ -1,16 +1,12 @@
 // Modbus RTU and ASCII frames on the slave's side.
 #include "sim/modbus_serial/serial_frames.h"
 
+#include "sim/sim_crc.h"
+
 #include <cstring>
 
 unsigned FrameCrc16(const uint8_t *bytes, size_t n) {
-    unsigned crc = 0xFFFF;
-    for (size_t i = 0; i < n; i++) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; bit++)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
+    return SimCrc16(bytes, n);
 }
 
 uint8_t FrameLrc(const uint8_t *bytes, size_t n) {

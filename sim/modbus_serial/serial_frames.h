@@ -12,7 +12,7 @@ enum {
     FRAME_ASCII_MAX = 1 + 2 * 255 + 2 + 2, // ':' hex(address PDU LRC) CR LF
 };
 
-// CRC-16/MODBUS (reflected 0xA001, start 0xFFFF, no final XOR).
+// CRC-16/MODBUS (SimCrc16 of sim/sim_crc.h).
 unsigned FrameCrc16(const uint8_t *bytes, size_t n);
 // Longitudinal check: the two's complement of the 8-bit sum.
 uint8_t FrameLrc(const uint8_t *bytes, size_t n);

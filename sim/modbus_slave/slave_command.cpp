@@ -1,6 +1,8 @@
 // The simulators' text commands for reading and setting the slave's memory.
 #include "sim/modbus_slave/modbus_slave.h"
 
+#include "sim/sim_number.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,17 +26,6 @@ static int SplitWords(char *line, char **words) {
         words[n++] = p;
     }
     return n;
-}
-
-// A number in 0..limit, decimal or 0x hexadecimal.
-static int ParseNumber(const char *text, long limit, long *value) {
-    errno = 0;
-    char *end = nullptr;
-    long v = strtol(text, &end, 0);
-    if (errno || end == text || *end || v < 0 || v > limit)
-        return 0;
-    *value = v;
-    return 1;
 }
 
 static int ParseTable(const char *text, int *table) {
@@ -82,11 +73,11 @@ int SlaveCommand(ModbusSlave *s, const char *line, char *out, size_t room) {
     long file = 0, first;
     int at = 2;
     if (table == TABLE_FILES) {
-        if (n <= at || !ParseNumber(w[at], SLAVE_FILES - 1, &file))
+        if (n <= at || !SimNumber(w[at], 0, SLAVE_FILES - 1, &file))
             return Fail(out, room, "bad file");
         at++;
     }
-    if (n <= at || !ParseNumber(w[at], 0xFFFF, &first))
+    if (n <= at || !SimNumber(w[at], 0, 0xFFFF, &first))
         return Fail(out, room, "bad address");
     at++;
     if (table != TABLE_FILES) {
@@ -97,7 +88,7 @@ int SlaveCommand(ModbusSlave *s, const char *line, char *out, size_t room) {
     uint16_t values[COMMAND_MAX_VALUES];
     if (get) {
         long count;
-        if (n != at + 1 || !ParseNumber(w[at], COMMAND_MAX_VALUES, &count) || count < 1)
+        if (n != at + 1 || !SimNumber(w[at], 0, COMMAND_MAX_VALUES, &count) || count < 1)
             return Fail(out, room, "bad count");
         if (!SlaveGet(s, table, (int)file, (int)first, (int)count, values))
             return Fail(out, room, "out of range");
@@ -108,7 +99,7 @@ int SlaveCommand(ModbusSlave *s, const char *line, char *out, size_t room) {
         return Fail(out, room, "bad count");
     for (int i = 0; i < count; i++) {
         long v;
-        if (!ParseNumber(w[at + i], 0xFFFF, &v))
+        if (!SimNumber(w[at + i], 0, 0xFFFF, &v))
             return Fail(out, room, "bad value");
         values[i] = (uint16_t)v;
     }

@@ -46,16 +46,6 @@ int SimRtuRequestSize(const uint8_t *bytes, int have) {
     return have >= size ? size : 0;
 }
 
-unsigned SimCrc16(const uint8_t *bytes, int length) {
-    unsigned crc = 0xFFFF;
-    for (int i = 0; i < length; i++) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; bit++)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
-}
-
 int SimMbapReply(uint8_t *frame, unsigned transaction, int unit, const uint8_t *pdu, int length) {
     frame[0] = (uint8_t)(transaction >> 8);
     frame[1] = (uint8_t)transaction;

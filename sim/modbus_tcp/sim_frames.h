@@ -4,6 +4,8 @@
 //   Modbus TCP:    transaction(2) protocol(2) length(2) unit PDU
 //   RTU over TCP:  unit PDU crc-low crc-high
 #pragma once
+#include "sim/sim_crc.h"
+
 #include <cstdint>
 
 enum {
@@ -14,9 +16,6 @@ enum {
 // bytes are needed, -1 when they cannot start a request.
 int SimMbapRequestSize(const uint8_t *bytes, int have);
 int SimRtuRequestSize(const uint8_t *bytes, int have);
-
-// CRC-16/MODBUS of the bytes (0 over a frame that ends in its own CRC).
-unsigned SimCrc16(const uint8_t *bytes, int length);
 
 // Builds the reply frame into frame (SIM_FRAME_MAX bytes); returns its length.
 int SimMbapReply(uint8_t *frame, unsigned transaction, int unit, const uint8_t *pdu, int length);

@@ -1,6 +1,8 @@
 // Text commands to the simulated device (see sim_commands.h).
 #include "sim/symax/sim_commands.h"
 
+#include "sim/sim_number.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,20 +12,6 @@
 
 namespace symaxsim {
 
-// A whole word as a number within lo..hi.
-static bool parse_number(const std::string &w, long lo, long hi, long *v) {
-    if (w.empty() || w.size() > 12)
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    bool hex = w.size() > 2 && w[0] == '0' && (w[1] == 'x' || w[1] == 'X');
-    long x = strtol(w.c_str(), &end, hex ? 16 : 10);
-    if (errno != 0 || *end != 0 || x < lo || x > hi)
-        return false;
-    *v = x;
-    return true;
-}
-
 // A memory area seen as one array of words.
 struct Area {
     uint16_t *words;
@@ -32,7 +20,7 @@ struct Area {
 
 static std::string area_get(Area a, const std::vector<std::string> &w, size_t at, long offset) {
     long count = 1;
-    if (w.size() > at + 1 || (w.size() == at + 1 && !parse_number(w[at], 1, 10000, &count)))
+    if (w.size() > at + 1 || (w.size() == at + 1 && !SimNumber(w[at], 1, 10000, &count)))
         return "ERR usage: COUNT is 1 to 10000, nothing after it";
     if (offset + count > a.size)
         return "ERR out of range";
@@ -48,7 +36,7 @@ static std::string area_set(Area a, const std::vector<std::string> &w, size_t at
     std::vector<uint16_t> v;
     for (size_t i = at; i < w.size(); i++) {
         long x;
-        if (!parse_number(w[i], -32768, 65535, &x))
+        if (!SimNumber(w[i], -32768, 65535, &x))
             return "ERR bad value '" + w[i] + "'";
         v.push_back(uint16_t(x));
     }
@@ -63,15 +51,15 @@ static std::string area_set(Area a, const std::vector<std::string> &w, size_t at
 static std::string cmd_memory(Slave *s, const std::vector<std::string> &w, bool set, bool inputs) {
     Area a = inputs ? Area{s->dev.mem.input, DEV_INPUTS} : Area{s->dev.mem.reg, DEV_REGISTERS};
     long n;
-    if (w.size() < 2 || !parse_number(w[1], 1, a.size, &n))
+    if (w.size() < 2 || !SimNumber(w[1], 1, a.size, &n))
         return "ERR register number 1 to " + std::to_string(a.size) + " expected";
     return set ? area_set(a, w, 2, n - 1) : area_get(a, w, 2, n - 1);
 }
 
 static std::string cmd_ext(Slave *s, const std::vector<std::string> &w, bool set) {
     long file, record;
-    if (w.size() < 3 || !parse_number(w[1], 1, DEV_FILES, &file) ||
-        !parse_number(w[2], 0, DEV_RECORDS - 1, &record))
+    if (w.size() < 3 || !SimNumber(w[1], 1, DEV_FILES, &file) ||
+        !SimNumber(w[2], 0, DEV_RECORDS - 1, &record))
         return "ERR file 1 to 10 and record 0 to 9999 expected";
     Area a = {s->dev.mem.ext[file - 1], DEV_RECORDS};
     return set ? area_set(a, w, 3, record) : area_get(a, w, 3, record);
@@ -90,14 +78,13 @@ static std::string cmd_fault(Slave *s, const std::vector<std::string> &w) {
         f->silent = w[2] == "on";
         return "OK";
     }
-    if (what == "delay" && w.size() == 3 && parse_number(w[2], 0, 60000, &n)) {
+    if (what == "delay" && w.size() == 3 && SimNumber(w[2], 0, 60000, &n)) {
         f->delayOnce = int(n);
         return "OK";
     }
     if (what == "status" && (w.size() == 3 || w.size() == 4)) {
         long code;
-        if (!parse_number(w[2], 0, 255, &code) ||
-            (w.size() == 4 && !parse_number(w[3], 1, 1000, &n)))
+        if (!SimNumber(w[2], 0, 255, &code) || (w.size() == 4 && !SimNumber(w[3], 1, 1000, &n)))
             return "ERR usage: fault status CODE(0-255) [N]";
         s->dev.faultCode = int(code);
         s->dev.faultStatus = int(n);
@@ -109,7 +96,7 @@ static std::string cmd_fault(Slave *s, const std::vector<std::string> &w) {
                    : what == "noreply"  ? &f->noReply
                    : what == "badcheck" ? &f->badCheck
                                         : nullptr;
-    if (counter == nullptr || w.size() > 3 || (w.size() == 3 && !parse_number(w[2], 0, 1000, &n)))
+    if (counter == nullptr || w.size() > 3 || (w.size() == 3 && !SimNumber(w[2], 0, 1000, &n)))
         return "ERR usage: fault drop|nak|noack|noreply|badcheck [N] | status CODE [N] | "
                "delay MS | silent on|off | clear";
     *counter = int(n);
@@ -144,7 +131,7 @@ std::string SlaveCommand(Slave *s, const std::string &line) {
     if (c == "fault")
         return cmd_fault(s, w);
     long n;
-    if (c == "delay" && w.size() == 2 && parse_number(w[1], 0, 60000, &n)) {
+    if (c == "delay" && w.size() == 2 && SimNumber(w[1], 0, 60000, &n)) {
         s->delayMs = int(n);
         return "OK";
     }

@@ -1,18 +1,14 @@
 // Sy/Max wire format helpers of the simulated device (see symax_wire.h).
 #include "sim/symax/symax_wire.h"
 
+#include "sim/sim_crc.h"
+
 #include <cstddef>
 
 namespace symaxsim {
 
 unsigned WireCheckStep(unsigned check, uint8_t byte, bool crc) {
-    if (!crc)
-        return (check - byte) & 0xFFFFu;
-    // Bitwise CRC-16 on purpose: the library's table and this loop must agree.
-    check ^= byte;
-    for (int i = 0; i < 8; i++)
-        check = (check & 1) ? (check >> 1) ^ 0xA001u : check >> 1;
-    return check & 0xFFFFu;
+    return crc ? SimCrc16Step(check, byte) : (check - byte) & 0xFFFFu;
 }
 
 Bytes WireFrame(uint8_t seq, const Bytes &route, const Bytes &data, bool crc) {

@@ -1,6 +1,7 @@
 // Text commands to the simulated module (see vrx_commands.h).
 #include "sim/vrx740/vrx_commands.h"
 
+#include "sim/sim_number.h"
 #include "sim/symax/sim_commands.h"
 #include "sim/vrx740/module_state.h"
 
@@ -15,25 +16,11 @@ namespace vrx740 {
 
 using Words = std::vector<std::string>;
 
-// A whole word, decimal or 0x hexadecimal, as a number within lo..hi.
-static bool number(const std::string &w, long lo, long hi, long *v) {
-    if (w.empty() || w.size() > 12)
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    bool hex = w.size() > 2 && w[0] == '0' && (w[1] == 'x' || w[1] == 'X');
-    long x = strtol(w.c_str(), &end, hex ? 16 : 10);
-    if (errno != 0 || *end != 0 || x < lo || x > hi)
-        return false;
-    *v = x;
-    return true;
-}
-
 // Words from at on as register values (negative ones as 16-bit two's complement).
 static bool values(const Words &w, size_t at, std::vector<uint16_t> *out) {
     long v;
     for (size_t i = at; i < w.size(); i++) {
-        if (!number(w[i], -32768, 65535, &v))
+        if (!SimNumber(w[i], -32768, 65535, &v))
             return false;
         out->push_back(uint16_t(v));
     }
@@ -50,14 +37,14 @@ static std::string cmd_config(const Module *m) {
 
 static std::string cmd_preset(Module *m, const Words &w) {
     long n, v;
-    if (w.size() < 2 || !number(w[1], 0, MOD_MAX_FILES, &n) || w.size() != size_t(2 + 4 * n))
+    if (w.size() < 2 || !SimNumber(w[1], 0, MOD_MAX_FILES, &n) || w.size() != size_t(2 + 4 * n))
         return "ERR usage: preset n L W M K ... (four numbers a file)";
     std::vector<FileConfig> files(static_cast<size_t>(n));
     for (long i = 0; i < n; i++) {
         int *field[4] = {&files[i].recordLength, &files[i].windows, &files[i].maxRecord,
                          &files[i].keyLength};
         for (int k = 0; k < 4; k++) {
-            if (!number(w[size_t(2 + 4 * i + k)], 0, 65535, &v))
+            if (!SimNumber(w[size_t(2 + 4 * i + k)], 0, 65535, &v))
                 return "ERR bad number '" + w[size_t(2 + 4 * i + k)] + "'";
             *field[k] = int(v);
         }
@@ -71,9 +58,9 @@ static std::string cmd_preset(Module *m, const Words &w) {
 // Words 1 and 2 as a file index and record number; "" or the error answer.
 static std::string file_record(const Module *m, const Words &w, int *file, int *rec, bool needRec) {
     long f, r = 0;
-    if (w.size() < 2 || !number(w[1], 1, long(m->files.size()), &f))
+    if (w.size() < 2 || !SimNumber(w[1], 1, long(m->files.size()), &f))
         return "ERR file 1 to " + std::to_string(m->files.size()) + " expected";
-    if (needRec && (w.size() < 3 || !number(w[2], 0, m->files[size_t(f - 1)].cfg.maxRecord, &r)))
+    if (needRec && (w.size() < 3 || !SimNumber(w[2], 0, m->files[size_t(f - 1)].cfg.maxRecord, &r)))
         return "ERR record 0 to " + std::to_string(m->files[size_t(f - 1)].cfg.maxRecord) +
                " expected";
     *file = int(f - 1);
@@ -111,7 +98,7 @@ static std::string cmd_records(Module *m, const Words &w, const std::string &c) 
 
 static std::string cmd_registers(Module *m, const Words &w, bool set) {
     long offset, count = 1;
-    if (w.size() < 2 || !number(w[1], 0, 2 * MOD_OFFSETS - 1, &offset))
+    if (w.size() < 2 || !SimNumber(w[1], 0, 2 * MOD_OFFSETS - 1, &offset))
         return "ERR offset 0 to 16383 expected";
     if (set) {
         std::vector<uint16_t> v;
@@ -121,7 +108,7 @@ static std::string cmd_registers(Module *m, const Words &w, bool set) {
             ModuleWrite(m, int(offset + long(i)), v[i]);
         return "OK " + std::to_string(v.size());
     }
-    if (w.size() > 3 || (w.size() == 3 && !number(w[2], 1, 2 * MOD_OFFSETS, &count)) ||
+    if (w.size() > 3 || (w.size() == 3 && !SimNumber(w[2], 1, 2 * MOD_OFFSETS, &count)) ||
         offset + count > 2 * MOD_OFFSETS)
         return "ERR usage: get OFFSET [COUNT] within 0 to 16383";
     std::string r = "OK";
@@ -135,11 +122,11 @@ static std::string cmd_fault(Module *m, symaxsim::Slave *s, const Words &w,
     ModuleFaults *f = &m->faults;
     const std::string what = w.size() > 1 ? w[1] : "";
     long n = 0, v = 0;
-    if (what == "slow" && w.size() == 3 && number(w[2], 0, 1000, &n))
+    if (what == "slow" && w.size() == 3 && SimNumber(w[2], 0, 1000, &n))
         f->slow = int(n);
-    else if (what == "stuck" && w.size() == 3 && number(w[2], 0, 65535, &v))
+    else if (what == "stuck" && w.size() == 3 && SimNumber(w[2], 0, 65535, &v))
         f->stuck = uint16_t(v);
-    else if (what == "refuse" && w.size() <= 3 && (w.size() == 2 || number(w[2], 1, 100000, &n)))
+    else if (what == "refuse" && w.size() <= 3 && (w.size() == 2 || SimNumber(w[2], 1, 100000, &n)))
         f->refuse = w.size() == 2 ? -1 : int(n);
     else if (what == "noconfig" && w.size() == 2)
         f->noConfig = true;
@@ -148,8 +135,8 @@ static std::string cmd_fault(Module *m, symaxsim::Slave *s, const Words &w,
     else if (what == "wrapnext" && w.size() == 2)
         f->wrapNext = true;
     else if (what == "failread" && (w.size() == 3 || w.size() == 4) &&
-             number(w[2], 0, 2 * MOD_OFFSETS - 1, &v) &&
-             (w.size() == 3 || number(w[3], 1, 100000, &n))) {
+             SimNumber(w[2], 0, 2 * MOD_OFFSETS - 1, &v) &&
+             (w.size() == 3 || SimNumber(w[3], 1, 100000, &n))) {
         f->failReadOffset = int(v);
         f->failReadCount = w.size() == 3 ? 1 : int(n);
     } else if (what == "clear" && w.size() == 2) {
@@ -188,7 +175,7 @@ static std::string cmd_addressing(Module *m, const Words &w) {
         m->plc = false;
         return "OK front";
     }
-    if (w.size() == 3 && w[1] == "plc" && number(w[2], 1, MOD_MAX_RACK, &rack)) {
+    if (w.size() == 3 && w[1] == "plc" && SimNumber(w[2], 1, MOD_MAX_RACK, &rack)) {
         m->plc = true;
         m->rack = int(rack);
         return "OK plc " + std::to_string(rack);
@@ -255,7 +242,7 @@ std::string VrxCommand(Module *m, symaxsim::Slave *s, const std::string &line) {
     if (c == "records" || c == "record" || c == "setrec" || c == "delrec")
         return cmd_records(m, w, c);
     if (c == "lock" && w.size() <= 2) {
-        if (w.size() == 2 && !number(w[1], 0, 65535, &v))
+        if (w.size() == 2 && !SimNumber(w[1], 0, 65535, &v))
             return "ERR usage: lock [V] (0 to 65535)";
         if (w.size() == 2)
             m->reg[MOD_LOCK] = uint16_t(v);

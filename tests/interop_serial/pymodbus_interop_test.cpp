@@ -4,7 +4,7 @@
 // Their memory (zero-based point i): coil on when i % 3 == 0, input on when
 // i % 2 == 1, input register 1000 + i, holding register 2i + 7.
 #include "comm/comm.h"
-#include "tests/modbus_serial/sim_process.h"
+#include "tests/harness/sim_process.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // Each peer starts with holding register n = 7n, input register n = n + 1000,
 // coil n on when n % 3 == 0, discrete input n on when n is even.
 #include "comm/comm.h"
-#include "peer_process.h"
+#include "tests/harness/peer_process.h"
 
 #include <gtest/gtest.h>
 

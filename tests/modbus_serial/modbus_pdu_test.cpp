@@ -221,3 +221,29 @@ TEST(ModbusPdu, ExceptionTexts) {
     EXPECT_EQ(std::string(text).rfind("Modbus error reply 2 ", 0), 0u);
     EXPECT_GT(strlen(text), strlen("Modbus error reply 2 ")); // the code's own text follows
 }
+
+TEST(ModbusPdu, ReplyLengthAsFarAsTheHeldBytesTell) {
+    struct Case {
+        Bytes held;
+        int length;
+    } cases[] = {
+        {{}, 0},                 // nothing yet
+        {{0x03}, 0},             // a read's byte count not yet in
+        {{0x03, 0x04}, 6},       // two registers
+        {{0x01, 0x01, 0x05}, 3}, // one byte of coils
+        {{0x04, 0xFA}, 252},     // 125 input registers
+        {{0x14, 0x06}, 8},       // file read: its byte count
+        {{0x15, 0x09}, 11},      // file write: the request echoed
+        {{0x05}, 5},             // coil write: address and value
+        {{0x06, 0x00}, 5},       // register write
+        {{0x0F}, 5},             // coils write: address and count
+        {{0x10, 0x00, 0x01}, 5}, // registers write
+        {{0x83}, 2},             // an exception: its code
+        {{0x90, 0x02}, 2},       // every exception the same
+        {{0x07}, 0},             // a function we do not know
+        {{0x2B, 0x0E}, 0},       // nor this one
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ModbusReplyLength(c.held.data(), (int)c.held.size()), c.length)
+            << "function " << (c.held.empty() ? -1 : c.held[0]) << ", " << c.held.size() << " held";
+}

@@ -3,7 +3,7 @@
 #include "comm/comm.h"
 #include "comm/comm_internal.h"
 #include "platform/serial.h"
-#include "tests/modbus_serial/sim_process.h"
+#include "tests/harness/sim_process.h"
 
 #include <gtest/gtest.h>
 

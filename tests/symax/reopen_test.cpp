@@ -184,7 +184,7 @@ class Reopen : public ::testing::Test {
         ASSERT_NE(getcwd(here, sizeof here), nullptr);
         ASSERT_EQ(chdir(dir), 0);
         uint16_t route[2] = {1, 1};
-        h = SerialOpenWith(&kRecording, "COM1:", 0, route, 0);
+        h = SerialOpenWith(&kRecording, "COM1:", 0, route, SERIAL_LINE_SYMAX);
         ASSERT_EQ(chdir(here), 0);
         ASSERT_NE(h, nullptr);
         SetIdleHook(h, CountingHook, nullptr);

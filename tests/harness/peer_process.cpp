@@ -1,5 +1,5 @@
-// Starting, talking to and stopping a peer program for the interoperability tests.
-#include "peer_process.h"
+// Starting, talking to and stopping a peer program for tests and benchmarks.
+#include "tests/harness/peer_process.h"
 
 #include <cerrno>
 #include <chrono>
