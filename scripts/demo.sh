@@ -10,6 +10,13 @@
 # scratch directory. Change run_job (and the build targets) to run another
 # program on the same device.
 set -euo pipefail
+# `bash scripts/demo.sh --windows [VRX740SW]` runs the Windows program under
+# wine instead (scripts/demo_wine.sh).
+DEMO_WINDOWS=""
+if [[ ${1:-} == --windows ]]; then
+    shift
+    export DEMO_WINDOWS=1
+fi
 # `bash scripts/demo.sh VRX740SW` runs the configurator on a simulated module.
 if [[ ${1:-} == VRX740SW ]]; then
     shift
@@ -30,7 +37,8 @@ start_device() {
         echo "demo: the simulator did not start: $line" >&2
         exit 1
     fi
-    echo "device: simulated Sy/Max slave on ${line#READY }, linked as $work/COM1"
+    DEVICE_TTY=${line#READY }
+    echo "device: simulated Sy/Max slave on $DEVICE_TTY, linked as $work/COM1"
 }
 
 # Sends one command line to the simulator and prints its answer.
@@ -65,7 +73,16 @@ run_job() {
     # A module name in 8177 on, announced by 0x9990 in 8188.
     device_cmd set 8177 0x5645 0x4C44 0x414B 0x2044 0x454D 0x4F20 0x2020 0x2020 0x2020 0x2020 0
     device_cmd set 8188 0x9990
-    if [[ -t 0 && -t 1 ]]; then
+    if [[ -n $DEMO_WINDOWS ]]; then
+        wine_map_com1 "$DEVICE_TTY"
+        if [[ -t 0 && -t 1 ]]; then
+            (cd "$work" && wine_run COM1:9600,E,8,1 "$@")
+        else
+            echo "demo: VELDAK.exe needs a terminal; its usage text instead"
+            (cd "$work" && wine_run -? || true)
+        fi
+        wine_stop
+    elif [[ -t 0 && -t 1 ]]; then
         (cd "$work" && "$build/regedit/VELDAK" COM1:9600,E,8,1 "$@")
     else
         echo "demo: VELDAK needs a terminal; running the short job instead"
@@ -77,5 +94,9 @@ run_job() {
 bash "$root/scripts/install-deps.sh" build
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+if [[ -n $DEMO_WINDOWS ]]; then
+    source "$root/scripts/demo_wine.sh"
+    wine_prepare VELDAK
+fi
 start_device
 run_job "$@"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# `bash scripts/demo.sh VRX740SW`: builds, starts the simulated storage module
+# `bash scripts/demo.sh [--windows] VRX740SW`: builds, starts the simulated storage module
 # on a pty linked as COM1 in a scratch directory (a sample configuration of
 # three files holding records), writes a setup file, a sample configuration
 # file and sample data files there, and runs the configurator VRX740SW
@@ -21,7 +21,8 @@ start_module() {
         echo "demo: the simulated module did not start: $line" >&2
         exit 1
     fi
-    echo "module: simulated VRX740 on ${line#READY }, linked as $work/COM1"
+    MODULE_TTY=${line#READY }
+    echo "module: simulated VRX740 on $MODULE_TTY, linked as $work/COM1"
 }
 
 # Sends one command line to the simulated module and prints its answer.
@@ -154,8 +155,15 @@ run_job() {
     prepare_scratch
     if [[ -t 0 && -t 1 ]]; then
         guide
-        read -r -p "Press Enter to start VRX740SW: " _
-        (cd "$work" && "$build/configurator/VRX740SW" "$@")
+        if [[ -n ${DEMO_WINDOWS:-} ]]; then
+            wine_map_com1 "$MODULE_TTY"
+            read -r -p "Press Enter to start VRX740SW.exe under wine: " _
+            (cd "$work" && wine_run "$@")
+            wine_stop
+        else
+            read -r -p "Press Enter to start VRX740SW: " _
+            (cd "$work" && "$build/configurator/VRX740SW" "$@")
+        fi
         echo "After VRX740SW, the module holds:"
     else
         echo "demo: VRX740SW needs a terminal; checking the simulated module instead"
@@ -176,5 +184,9 @@ run_job() {
 bash "$root/scripts/install-deps.sh" build
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+if [[ -n ${DEMO_WINDOWS:-} ]]; then
+    source "$root/scripts/demo_wine.sh"
+    wine_prepare VRX740SW
+fi
 start_module
 run_job "$@"

@@ -2,7 +2,7 @@
 # Installs the build and test tools from Debian's packages; does nothing for
 # those already present.
 #
-#   scripts/install-deps.sh [all|build|fuzz|win]
+#   scripts/install-deps.sh [all|build|package|fuzz|win]
 #
 # all (the default): everything the tests use, the interoperability peers
 # included. build: only what building the programs needs (the demo's set: a
@@ -14,13 +14,15 @@
 set -euo pipefail
 build=(cmake g++ make libgtest-dev)
 case "${1:-all}" in
-all) packages=("${build[@]}" clang-format tmux python3-pyte python3-pymodbus libmodbus-dev mbpoll socat) ;;
+all) packages=("${build[@]}" clang-format tmux python3-pyte python3-pymodbus libmodbus-dev mbpoll socat lintian dpkg-dev groff-base file) ;;
 build) packages=("${build[@]}") ;;
+# package: the build set and what scripts/package.sh makes and checks the Debian package with
+package) packages=("${build[@]}" dpkg-dev lintian groff-base file) ;;
 fuzz) packages=(cmake make libgtest-dev clang libclang-rt-dev) ;;
 win) packages=("${build[@]}" g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix googletest wine64
      tmux python3) ;;
 *)
-    echo "usage: install-deps.sh [all|build|fuzz|win]" >&2
+    echo "usage: install-deps.sh [all|build|package|fuzz|win]" >&2
     exit 2
     ;;
 esac
