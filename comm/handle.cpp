@@ -211,13 +211,23 @@ static int IsTcp(const CommHandle *h) {
     return h->kind == LINK_MODBUS_TCP || h->kind == LINK_RTU_OVER_TCP;
 }
 
-// Reads of coils, inputs and input registers share their checks and back ends.
-static int ReadBits(CommHandle *h, int start, int count, uint16_t *values, int function) {
+// The prologue of every register operation: a valid handle, the register
+// range where the kind has one (rangeText null: none checked), the count, a
+// known kind, and a serial line that is up or could be opened again.
+static int OperationReady(CommHandle *h, int start, int count, int most, const char *rangeText,
+                          const char *countText) {
     if (!HandleValid(h))
         return 0;
-    if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h))
+    if (rangeText && !RangeOk(h, start, count, rangeText))
         return 0;
-    if (!SerialLinkReady(h))
+    if (!CountOk(h, count, most, countText) || !KindKnown(h))
+        return 0;
+    return SerialLinkReady(h);
+}
+
+// Reads of coils, inputs and input registers share their checks and back ends.
+static int ReadBits(CommHandle *h, int start, int count, uint16_t *values, int function) {
+    if (!OperationReady(h, start, count, 128, nullptr, "Illegal read count"))
         return 0;
     int n = 0;
     if (function == 4 && h->kind == LINK_SYMAX)
@@ -230,13 +240,7 @@ static int ReadBits(CommHandle *h, int start, int count, uint16_t *values, int f
 }
 
 int Read4X(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h))
-        return 0;
-    if (!RangeOk(h, start, count, "Illegal read register"))
-        return 0;
-    if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h))
-        return 0;
-    if (!SerialLinkReady(h))
+    if (!OperationReady(h, start, count, 128, "Illegal read register", "Illegal read count"))
         return 0;
     int n = 0;
     switch (h->kind) {
@@ -261,11 +265,7 @@ int Read4X(CommHandle *h, int start, int count, uint16_t *values) {
 }
 
 int Read6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
-    if (!HandleValid(h))
-        return 0;
-    if (!CountOk(h, count, 128, "Illegal read count") || !KindKnown(h))
-        return 0;
-    if (!SerialLinkReady(h))
+    if (!OperationReady(h, 0, count, 128, nullptr, "Illegal read count"))
         return 0;
     int n = 0;
     if (h->kind == LINK_SYMAX)
@@ -290,15 +290,9 @@ int Read3X(CommHandle *h, int, int start, int count, uint16_t *values) {
 }
 
 static int WriteHolding(CommHandle *h, int start, int count, uint16_t *values, int single) {
-    if (!HandleValid(h))
-        return 0;
-    if (!RangeOk(h, start, count, "Illegal write register"))
-        return 0;
-    if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h))
+    if (!OperationReady(h, start, count, 128, "Illegal write register", "Illegal write count"))
         return 0;
     int function = (single && count == 1) ? 6 : 16;
-    if (!SerialLinkReady(h))
-        return 0;
     int n = 0;
     switch (h->kind) {
     case LINK_SYMAX:
@@ -330,11 +324,7 @@ int Write4XOp6(CommHandle *h, int start, int count, uint16_t *values) {
 }
 
 int Write3X(CommHandle *h, int start, int count, uint16_t *values) {
-    if (!HandleValid(h))
-        return 0;
-    if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h))
-        return 0;
-    if (!SerialLinkReady(h))
+    if (!OperationReady(h, start, count, 128, nullptr, "Illegal write count"))
         return 0;
     int n = 0;
     if (IsSerialModbus(h))
@@ -345,11 +335,7 @@ int Write3X(CommHandle *h, int start, int count, uint16_t *values) {
 }
 
 int Write6X(CommHandle *h, int file, int record, int count, uint16_t *values) {
-    if (!HandleValid(h))
-        return 0;
-    if (!CountOk(h, count, 128, "Illegal write count") || !KindKnown(h))
-        return 0;
-    if (!SerialLinkReady(h))
+    if (!OperationReady(h, 0, count, 128, nullptr, "Illegal write count"))
         return 0;
     int n = 0;
     if (h->kind == LINK_SYMAX)
