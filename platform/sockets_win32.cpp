@@ -82,54 +82,6 @@ timeval time_of(int ms) {
 
 } // namespace
 
-// The C runtime's errno values (its POSIX names included) to WinSock numbers.
-int SockErrorFromErrno(int err) {
-    switch (err) {
-    case EINTR:
-        return SOCK_EINTR;
-    case EFAULT:
-        return SOCK_EFAULT;
-    case EINVAL:
-        return SOCK_EINVAL;
-    case EAGAIN:
-    case EWOULDBLOCK:
-        return SOCK_EWOULDBLOCK;
-    case EINPROGRESS:
-        return SOCK_EINPROGRESS;
-    case EBADF:
-    case ENOTSOCK:
-        return SOCK_ENOTSOCK;
-    case EMSGSIZE:
-        return SOCK_EMSGSIZE;
-    case EADDRINUSE:
-        return SOCK_EADDRINUSE;
-    case ENETDOWN:
-        return SOCK_ENETDOWN;
-    case ENETUNREACH:
-        return SOCK_ENETUNREACH;
-    case ENETRESET:
-        return SOCK_ENETRESET;
-    case ECONNABORTED:
-        return SOCK_ECONNABORTED;
-    case ECONNRESET:
-        return SOCK_ECONNRESET;
-    case ENOBUFS:
-    case ENOMEM:
-        return SOCK_ENOBUFS;
-    case EPIPE:
-    case ENOTCONN:
-        return SOCK_ENOTCONN;
-    case ETIMEDOUT:
-        return SOCK_ETIMEDOUT;
-    case ECONNREFUSED:
-        return SOCK_ECONNREFUSED;
-    case EHOSTUNREACH:
-        return SOCK_EHOSTUNREACH;
-    default:
-        return 10000 + err;
-    }
-}
-
 int SockOpenTcp(void) {
     if (!started())
         return -1;
